@@ -1,0 +1,5 @@
+#pragma once
+// The files of assets/ as built into the executable.
+#include "embedded.h"
+
+std::span<const EmbeddedFile> assetFiles();

@@ -1,0 +1,1 @@
+void ruvo_linux_anchor() {}

@@ -1,0 +1,73 @@
+#pragma once
+// The one interface the runtime needs from a platform. The runtime owns every
+// unit's state; a backend creates native windows that mirror it, renders, and
+// reports native input back through Runtime::handleNative. A backend never
+// calls a handler.
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "text.h"
+
+struct WindowInstance;
+enum class Prop : uint8_t;
+
+enum class MessageButton { ok, cancel, abort, retry, ignore, yes, no, none };
+
+struct MessageBoxRequest {
+    Text message;
+    uint32_t style = 0;  // the Windows message-box style bits
+    Text title;
+};
+
+struct FileDialogRequest {
+    Text title;             // empty: the dialog's own caption
+    Text filter;            // "desc|pattern|desc|pattern||"
+    int filterIndex = 0;    // counted from 0
+    Text initialDir;
+    Text proposedName;
+    bool fileMustExist = true;
+    bool pathMustExist = true;
+    bool keepCurrentDir = true;
+};
+
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Windows. createWindow builds the native window and every unit hidden;
+    // showWindow shows it. destroyWindow raises nothing.
+    virtual bool createWindow(WindowInstance& w) = 0;
+    virtual void showWindow(WindowInstance& w) = 0;
+    virtual void destroyWindow(WindowInstance& w) = 0;
+    // A property of a unit (or unit 0, the window) changed in the runtime.
+    virtual void unitChanged(WindowInstance& w, int unit, Prop p) = 0;
+    // Input to a blocked window is refused while a modal box or window is open.
+    virtual void setWindowBlocked(WindowInstance& w, bool blocked) = 0;
+    // Applied anew at every call, also when the value does not change.
+    virtual void setTopmost(WindowInstance& w, bool on) = 0;
+    virtual bool setFocus(WindowInstance& w, int unit) = 0;
+    virtual ScreenSize screenSize() = 0;
+
+    // Time: a monotonic clock in milliseconds and one wake-up for the earliest
+    // due timer (a negative due time cancels it).
+    virtual int64_t nowMs() = 0;
+    virtual void scheduleWakeup(int64_t dueMs) = 0;
+
+    // Loops. runModalLoop returns once done() holds; events go on meanwhile.
+    virtual void runMessageLoop() = 0;
+    virtual void quitMessageLoop() = 0;
+    virtual void runModalLoop(const std::function<bool()>& done) = 0;
+
+    // Modal dialogs; both run their loop while timers go on.
+    virtual MessageButton messageBox(const MessageBoxRequest& request) = 0;
+    virtual std::optional<Text> openFileDialog(const FileDialogRequest& request) = 0;
+    virtual void beep() = 0;
+
+    [[noreturn]] virtual void exitProcess(int code) = 0;
+};

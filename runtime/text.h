@@ -1,0 +1,29 @@
+#pragma once
+// Texts of the programs: byte strings in the GB18030 code page (every GBK text
+// keeps its bytes). An absent text and an empty one are the same thing here.
+// Conversion to UTF-8 happens only at the edges (toolkit, file system).
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using Text = std::string;
+
+// GB18030 -> UTF-8. Bytes that do not decode are replaced by U+FFFD.
+std::string toUtf8(std::string_view text);
+// UTF-8 -> GB18030. Characters that cannot be encoded become '?'.
+Text fromUtf8(std::string_view utf8);
+
+// Joining: the texts one after another; absent parts count as empty.
+template <typename... Parts>
+Text Join(const Parts&... parts)
+{
+    Text out;
+    (out.append(std::string_view(parts)), ...);
+    return out;
+}
+
+// Exact byte equality; an absent text equals "".
+inline bool TextEquals(std::string_view a, std::string_view b) { return a == b; }
+
+// True when byte i of s is the lead byte of a double-byte character.
+inline bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
