@@ -1,0 +1,39 @@
+#pragma once
+// What the programs' handlers see of the runtime: unit properties by window and
+// stored name, the four unit operations, the program frame and message boxes.
+#include <optional>
+#include <string_view>
+
+#include "text.h"
+#include "value.h"
+
+enum class Prop : uint8_t { caption, content, checked, interval, currentPage, fileName, visible, alwaysOnTop };
+
+// The window's own record is addressed with the empty unit name.
+Value GetUnitProperty(WindowId window, std::string_view unit, Prop property);
+void SetUnitProperty(WindowId window, std::string_view unit, Prop property, const Value& value);
+
+// Shorthands for the kind a property holds.
+inline Text GetText(WindowId w, std::string_view unit, Prop p) { return GetUnitProperty(w, unit, p).text(); }
+inline int64_t GetNumber(WindowId w, std::string_view unit, Prop p) { return GetUnitProperty(w, unit, p).integer(); }
+
+bool SetInputFocus(WindowId window, std::string_view unit);
+bool ShowFileDialog(WindowId window, std::string_view unit);
+bool LoadWindow(WindowId window, std::optional<WindowId> parent, bool dialogMode);
+void LoadStartWindow(WindowId window);
+void RunMessageLoop();
+void RegisterCleanupRoutine(void (*routine)());
+[[noreturn]] void EndProgram(int exitCode);
+
+// Message-box style bits the programs use.
+constexpr int MB_OK = 0x0;
+constexpr int MB_ICONHAND = 0x10;
+constexpr int MB_ICONEXCLAMATION = 0x30;
+constexpr int MB_ICONINFORMATION = 0x40;
+constexpr int MB_SYSTEMMODAL = 0x1000;
+constexpr int MB_TASKMODAL = 0x2000;
+
+// Returns the button that closed the box: OK 0, Cancel 1, Abort 2, Retry 3,
+// Ignore 4, Yes 5, No 6; anything else 0.
+int ShowMessageBox(const Value& message, int style, std::optional<Text> title = std::nullopt);
+void PlayBeep();
