@@ -57,6 +57,7 @@ struct NativeEvent {
         escape,        // Escape pressed in the window
         closeRequest,  // the user asked to close the window
     };
+    explicit NativeEvent(Kind k, WindowInstance* w = nullptr, int u = -1) : kind(k), window(w), unit(u) {}
     Kind kind;
     WindowInstance* window = nullptr;
     int unit = -1;

@@ -1,0 +1,20 @@
+# Pieces that the kitchen timer links too.
+add_library(countdown_shared STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/program_frame.cpp)
+target_include_directories(countdown_shared PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(countdown_shared PUBLIC ruvo_runtime ruvo_settings ruvo_assets)
+ruvo_gb18030(countdown_shared)
+
+# The countdown timer's own window and handlers.
+add_library(countdown_logic STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp)
+ruvo_embed(countdown_logic countdownWindows mainWindow.window ${CMAKE_CURRENT_LIST_DIR}/mainWindow.window)
+target_include_directories(countdown_logic PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(countdown_logic PUBLIC countdown_shared)
+ruvo_gb18030(countdown_logic)
+
+if(TARGET ruvo_qt)
+  add_executable(countdown ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/runtime/out_of_memory.cpp)
+  target_link_libraries(countdown PRIVATE countdown_logic ruvo_qt)
+endif()

@@ -1,1 +1,0 @@
-target_sources(ruvo_linux PRIVATE ${CMAKE_CURRENT_LIST_DIR}/anchor.cpp)

@@ -1,1 +1,0 @@
-void ruvo_linux_anchor() {}

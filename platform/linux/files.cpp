@@ -1,0 +1,99 @@
+#include "files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+namespace {
+Text g_runDirectory;
+bool g_runDirectoryKnown = false;
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(size_t(n));
+    }
+    return true;
+}
+} // namespace
+
+Text GetRunDirectory() { return g_runDirectory; }
+
+void SetRunDirectory(const Text& dir)
+{
+    g_runDirectory = dir;
+    g_runDirectoryKnown = true;
+}
+
+bool RunDirectoryKnown() { return g_runDirectoryKnown; }
+
+Text DetectRunDirectory()
+{
+    std::string path(4096, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0)
+        return Text();
+    path.resize(size_t(n));
+    // '/' never occurs inside a multibyte character in UTF-8.
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return Text();
+    return fromUtf8(path.substr(0, slash));
+}
+
+bool RemoveFile(const Text& path)
+{
+    if (path.empty())
+        return false;
+    return ::unlink(toUtf8(path).c_str()) == 0;
+}
+
+bool WriteBytesToFile(const Text& path, std::initializer_list<ByteSet> sets)
+{
+    if (path.empty())
+        return false;
+    // Emptied only once the lock is held, so a file another opener holds is left whole.
+    int fd = ::open(toUtf8(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    for (const ByteSet& b : sets)
+        if (ok)
+            ok = writeAll(fd, b.bytes);
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
+}
+
+Text DefaultSoundPath()
+{
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    if (xdg && *xdg)
+        return fromUtf8(std::string(xdg) + "/mryy.ruvo");
+    // Without a runtime directory: a private folder of this user under /tmp.
+    std::string dir = "/tmp/ruvo-" + std::to_string(::getuid());
+    ::mkdir(dir.c_str(), 0700);
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 0077) != 0) {
+        const char* home = std::getenv("HOME");
+        dir = std::string(home && *home ? home : "/") + "/.cache";
+        ::mkdir(dir.c_str(), 0700);
+    }
+    return fromUtf8(dir + "/mryy.ruvo");
+}

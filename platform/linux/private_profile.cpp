@@ -1,0 +1,379 @@
+#include "private_profile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+// Where Microsoft's description of the format leaves a choice open, we take these:
+// - A line whose first non-blank byte is '[' opens a section, named up to the
+//   first ']' or, without one, up to the line end; the rest is ignored.
+// - A line whose first non-blank byte is ';' is a comment. A line of blanks
+//   only, or one without '=', is neither key nor section: reads pass over it,
+//   writes keep it where it is. Keys before the first section belong to none.
+// - The key is what stands before the first '='. Blanks (space, tab) around
+//   names and values are ignored; a value in a pair of matching quotes loses them.
+// - A section that appears twice: the first copy is the section, for writes as
+//   for reads (Windows reads it so), and likewise for a key repeated within it.
+//   Deleting a section removes every copy, so none of it can be read afterwards.
+// - Names compare case-insensitively in ASCII only. A double-byte character
+//   (lead byte 0x81..0xFE) is one unit when comparing and scanning, so a trail
+//   byte that happens to be an ASCII letter or ']' is never folded or taken
+//   for syntax.
+// - Lines end with LF or CR LF. A write adds lines with the file's own line end
+//   (CR LF in a new file, as the Windows programs write it), and gives the last
+//   line a line end before anything goes after it, so two lines never merge.
+// - Names and values holding a line break are refused: written, they would
+//   turn into other lines, another program's keys among them.
+
+namespace {
+
+enum class LineKind { other, section, key };
+
+struct Line {
+    std::string_view content;  // without its line end
+    std::string_view end;      // "\r\n", "\n", or "" / "\r" for an unfinished last line
+    LineKind kind = LineKind::other;
+    std::string_view name;     // blanks dropped
+    std::string_view value;    // key lines: blanks dropped, quotes kept
+    std::size_t valueAt = 0;   // key lines: where a new value replaces the old one
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool isLead(char c) { return isLeadByte(static_cast<unsigned char>(c)); }
+
+std::string_view trimBlanks(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::size_t findSyntax(std::string_view s, char c)
+{
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (isLead(s[i]))
+            ++i;
+        else if (s[i] == c)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    a = trimBlanks(a);
+    b = trimBlanks(b);
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (isLead(a[i])) {
+            if (a[i] != b[i] || (i + 1 < a.size() && a[i + 1] != b[i + 1]))
+                return false;
+            ++i;
+        } else if (foldAscii(a[i]) != foldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Line classify(std::string_view content, std::string_view end)
+{
+    Line line;
+    line.content = content;
+    line.end = end;
+    std::size_t start = 0;
+    while (start < content.size() && isBlank(content[start]))
+        ++start;
+    std::string_view rest = content.substr(start);
+    if (rest.empty() || rest.front() == ';')
+        return line;
+    if (rest.front() == '[') {
+        rest.remove_prefix(1);
+        line.kind = LineKind::section;
+        line.name = trimBlanks(rest.substr(0, findSyntax(rest, ']')));
+        return line;
+    }
+    const std::size_t eq = findSyntax(rest, '=');
+    if (eq == std::string_view::npos)
+        return line;
+    line.kind = LineKind::key;
+    line.name = trimBlanks(rest.substr(0, eq));
+    std::size_t at = start + eq + 1;
+    line.valueAt = at;
+    while (at < content.size() && isBlank(content[at]))
+        ++at;
+    line.value = trimBlanks(content.substr(at));
+    if (!line.value.empty())
+        line.valueAt = at;  // keeps the file's own spacing after '='
+    return line;
+}
+
+std::vector<Line> parse(std::string_view text)
+{
+    std::vector<Line> lines;
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        std::size_t len = nl == std::string_view::npos ? text.size() : nl;
+        std::size_t endLen = nl == std::string_view::npos ? 0 : 1;
+        if (len > 0 && text[len - 1] == '\r') {
+            --len;
+            ++endLen;
+        }
+        lines.push_back(classify(text.substr(0, len), text.substr(len, endLen)));
+        text.remove_prefix(len + endLen);
+    }
+    return lines;
+}
+
+bool isFinished(const Line& line) { return !line.end.empty() && line.end.back() == '\n'; }
+
+std::string_view lineEndOf(const std::vector<Line>& lines)
+{
+    for (const Line& line : lines)
+        if (isFinished(line))
+            return line.end;
+    return "\r\n";
+}
+
+struct Block {
+    std::size_t header;
+    std::size_t end;  // the next section's header, or the line count
+};
+
+std::optional<Block> findSection(const std::vector<Line>& lines, std::string_view name, std::size_t from = 0)
+{
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].kind != LineKind::section || !sameName(lines[i].name, name))
+            continue;
+        std::size_t end = i + 1;
+        while (end < lines.size() && lines[end].kind != LineKind::section)
+            ++end;
+        return Block{i, end};
+    }
+    return std::nullopt;
+}
+
+bool isKey(const Line& line, std::string_view key) { return line.kind == LineKind::key && sameName(line.name, key); }
+
+std::optional<std::string_view> lookup(const std::vector<Line>& lines, std::string_view section, std::string_view key)
+{
+    const auto block = findSection(lines, section);
+    if (!block)
+        return std::nullopt;
+    for (std::size_t i = block->header + 1; i < block->end; ++i) {
+        if (!isKey(lines[i], key))
+            continue;
+        std::string_view v = lines[i].value;
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        return v;
+    }
+    return std::nullopt;
+}
+
+// The new file content, or nothing when the write changes nothing.
+std::optional<std::string> edit(const std::string& old, std::string_view section, const std::optional<Text>& key,
+                                const std::optional<Text>& value)
+{
+    const std::vector<Line> lines = parse(old);
+    const std::string_view eol = lineEndOf(lines);
+    const auto block = findSection(lines, section);
+    std::string out;
+    out.reserve(old.size() + section.size() + (key ? key->size() : 0) + (value ? value->size() : 0) + 8);
+    auto emit = [&](const Line& line, bool finish) {
+        out += line.content;
+        out += finish && !isFinished(line) ? eol : line.end;
+    };
+
+    if (!key || !value) {
+        if (!block)
+            return std::nullopt;
+        std::vector<bool> drop(lines.size(), false);
+        if (!key) {
+            for (auto b = block; b; b = findSection(lines, section, b->end))
+                std::fill(drop.begin() + b->header, drop.begin() + b->end, true);
+        } else {
+            for (std::size_t i = block->header + 1; i < block->end; ++i)
+                drop[i] = isKey(lines[i], *key);
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (!drop[i])
+                emit(lines[i], false);
+    } else if (!block) {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            emit(lines[i], i + 1 == lines.size());
+        out.append("[").append(section).append("]").append(eol);
+        out.append(*key).append("=").append(*value).append(eol);
+    } else {
+        std::size_t found = lines.size();
+        std::size_t after = block->header;
+        for (std::size_t i = block->header + 1; i < block->end && found == lines.size(); ++i) {
+            if (isKey(lines[i], *key))
+                found = i;
+            else if (lines[i].kind == LineKind::key)
+                after = i;
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i == found) {
+                out.append(lines[i].content.substr(0, lines[i].valueAt)).append(*value).append(lines[i].end);
+                continue;
+            }
+            emit(lines[i], i == after && found == lines.size());
+            if (i == after && found == lines.size())
+                out.append(*key).append("=").append(*value).append(eol);
+        }
+    }
+    if (out == old)
+        return std::nullopt;
+    return out;
+}
+
+enum class Load { ok, missing, failed };
+
+// Anything but a regular file (a directory, a FIFO, a device) is refused.
+Load loadFile(int dirfd, const char* name, std::string& bytes, struct stat& st)
+{
+    const int fd = openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT ? Load::missing : Load::failed;
+    Load result = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? Load::ok : Load::failed;
+    char chunk[16384];
+    while (result == Load::ok) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0)
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        else if (n == 0)
+            break;
+        else if (errno != EINTR)
+            result = Load::failed;
+    }
+    close(fd);
+    return result;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A crash or a full disk must never leave half a file, so the new content goes
+// to a temporary file beside the old one and is renamed over it; rename also
+// replaces a symbolic link instead of writing through it.
+bool replaceFile(int dirfd, const std::string& name, std::string_view bytes, const struct stat* old)
+{
+    static std::atomic<unsigned> counter{0};
+    static const unsigned salt = std::random_device{}();
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%d.%08x.tmp", static_cast<int>(getpid()), salt ^ (counter++ * 0x9E3779B9u));
+        temp = "." + name + suffix;
+        fd = openat(dirfd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, old ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes);
+    if (ok && old) {
+        // Keeps the owner when we may (as root); an ordinary user's file stays theirs anyway.
+        if (old->st_uid != geteuid() || old->st_gid != getegid())
+            (void)fchown(fd, old->st_uid, old->st_gid);
+        ok = fchmod(fd, old->st_mode & 07777) == 0;
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && renameat(dirfd, temp.c_str(), dirfd, name.c_str()) == 0;
+    if (!ok) {
+        unlinkat(dirfd, temp.c_str(), 0);
+        return false;
+    }
+    (void)fsync(dirfd);  // the rename is durable only with its directory; a failure here loses no data
+    return true;
+}
+
+bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+} // namespace
+
+std::size_t readProfileString(std::string_view file, std::string_view section, std::string_view key,
+                              std::string_view defaultValue, char* buffer, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::string path = toUtf8(file);
+    std::string bytes;
+    struct stat st;
+    std::vector<Line> lines;
+    if (!path.empty() && loadFile(AT_FDCWD, path.c_str(), bytes, st) == Load::ok)
+        lines = parse(bytes);
+    std::string_view result;
+    if (const auto found = lookup(lines, section, key)) {
+        result = *found;
+    } else {
+        result = defaultValue;
+        while (!result.empty() && isBlank(result.back()))
+            result.remove_suffix(1);
+    }
+    const std::size_t n = std::min(result.size(), size - 1);
+    if (n > 0)
+        std::memcpy(buffer, result.data(), n);
+    buffer[n] = '\0';
+    return n;
+}
+
+bool writeProfileString(std::string_view file, std::string_view section, const std::optional<Text>& key,
+                        const std::optional<Text>& value)
+{
+    if (hasLineBreak(section) || (key && hasLineBreak(*key)) || (value && hasLineBreak(*value)))
+        return false;
+    const std::string path = toUtf8(file);
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return false;
+
+    const int dirfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0)
+        return false;
+    // Two programs share the file: without the lock, one's read-modify-replace
+    // could drop a key the other wrote meanwhile. Where locks are not
+    // supported the write still goes ahead.
+    (void)flock(dirfd, LOCK_EX);
+    bool ok = false;
+    std::string old;
+    struct stat st;
+    const Load load = loadFile(dirfd, name.c_str(), old, st);
+    if (load != Load::failed) {
+        const auto next = edit(old, section, key, value);
+        ok = !next || replaceFile(dirfd, name, *next, load == Load::ok ? &st : nullptr);
+    }
+    close(dirfd);
+    return ok;
+}

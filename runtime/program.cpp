@@ -1,0 +1,40 @@
+#include "program.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "files.h"
+#include "runtime.h"
+
+void FrameworkInit()
+{
+    if (!RunDirectoryKnown())
+        SetRunDirectory(DetectRunDirectory());
+    Text dir = GetRunDirectory();
+    if (!dir.empty())
+        (void)::chdir(toUtf8(dir).c_str());  // only launched files rely on it
+    const ProgramDefinition& p = thisProgram();
+    Runtime::get().loadDefinitions(p.windows, p.handlers, p.assets);
+}
+
+void RunProgram(Platform& platform, int (*programStart)())
+{
+    Runtime runtime(platform);
+    int code = programStart();
+    runtime.shutdownCleanup(true);
+    platform.exitProcess(code);
+    std::abort();
+}
+
+void ReportOutOfMemory(size_t bytes)
+{
+    // The report itself allocates; a second failure on the way ends at once.
+    static bool reporting = false;
+    if (reporting)
+        std::_Exit(255);
+    reporting = true;
+    if (Runtime* r = Runtime::current())
+        r->fatalError(0, "分配 " + std::to_string(bytes) + " 字节内存失败!");
+    std::_Exit(255);
+}

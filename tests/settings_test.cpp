@@ -1,0 +1,231 @@
+// The settings file "pz.ini": read as the Windows profile functions read it,
+// written one key at a time without disturbing anything else.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "settings_store.h"
+#include "test_env.h"
+
+namespace {
+
+std::string settingsIn(const std::string& dir) { return dir + "/pz.ini"; }
+
+std::vector<std::string> entriesOf(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    return names;
+}
+
+} // namespace
+
+TEST(SettingsFile, shouldReadFilesAsTheWindowsFunctionsRead)
+{
+    const std::string longest(10239, 'x');
+    const std::string doubled = "[yy]\nk=1\n[sz]\n[yy]\nk=2\nj=3\n";
+    struct Case {
+        const char* what;
+        std::string file;
+        Text section, key, expected;
+    } cases[] = {
+        {"GBK, CR LF", "[yy]\r\n音乐=D:\\音乐\\铃声.mp3\r\n程序=a\r\n", "yy", "音乐", "D:\\音乐\\铃声.mp3"},
+        {"LF", "[sz]\n最前=真\n", "sz", "最前", "真"},
+        {"blanks around names and values", " [ yy ] \n\t音乐 \t=  a b \t\n", "yy", "音乐", "a b"},
+        {"ASCII case ignored", "[YY]\nKey=1\n", "yy", "kEY", "1"},
+        {"trail byte that looks like a letter not folded", "[yy]\n\x81\x41=1\n", "yy", "\x81\x61", ""},
+        {"trail byte that looks like ']'", "[\x81\x5D]\nk=1\n", "\x81\x5D", "k", "1"},
+        {"double quotes dropped", "[yy]\nk=\" a \"\n", "yy", "k", " a "},
+        {"single quotes dropped", "[yy]\nk='a'\n", "yy", "k", "a"},
+        {"unmatched quotes kept", "[yy]\nk=\"a'\n", "yy", "k", "\"a'"},
+        {"comment lines", "[yy]\n;k=no\n  ; k=no\nk=yes\n", "yy", "k", "yes"},
+        {"first copy of a doubled section", doubled, "yy", "k", "1"},
+        {"second copy of a doubled section", doubled, "yy", "j", ""},
+        {"line without '='", "[yy]\nk\nj=2\n", "yy", "k", ""},
+        {"key after a line without '='", "[yy]\nk\nj=2\n", "yy", "j", "2"},
+        {"blank lines, a key outside any section, no final newline", "k=0\n\n[yy]\n \t\nk=1", "yy", "k", "1"},
+        {"'=' and ';' inside a value", "[yy]\nk=a=b;c\n", "yy", "k", "a=b;c"},
+        {"10,239 bytes", "[yy]\nk=" + longest + "\n", "yy", "k", longest},
+        {"10,240 bytes", "[yy]\nk=" + longest + "y\n", "yy", "k", longest},
+        {"zero byte", std::string("[yy]\nk=ab\0cd\n", 13), "yy", "k", "ab"},
+    };
+    const std::string dir = testenv::freshDir();
+    for (const Case& c : cases) {
+        testenv::writeFile(settingsIn(dir), c.file);
+        EXPECT_EQ(ReadIniValue(settingsIn(dir), c.section, c.key), c.expected) << c.what;
+    }
+
+    // Missing entries give the default, which loses its trailing blanks as
+    // Microsoft documents; a key that is there, even empty, does not.
+    testenv::writeFile(settingsIn(dir), "[yy]\n程序=\n");
+    EXPECT_EQ(ReadIniValue(settingsIn(dir), "yy", "程序", "默认"), "");
+    EXPECT_EQ(ReadIniValue(settingsIn(dir), "yy", "音乐", "默认  "), "默认");
+    EXPECT_EQ(ReadIniValue(settingsIn(dir), "sz", "最前", ""), "");
+    EXPECT_EQ(ReadIniValue(dir + "/missing.ini", "yy", "音乐", "默认"), "默认");
+}
+
+TEST(SettingsFile, shouldSkipLeadingControlBytesAndAnswerEmptyNamesWithoutReading)
+{
+    const std::string dir = testenv::freshDir();
+    testenv::writeFile(settingsIn(dir), "[yy]\r\n音乐=a\r\n");
+    EXPECT_EQ(ReadIniValue(" \t\r\n" + settingsIn(dir), "\x01\x1F yy", "\x20音乐"), "a");
+    EXPECT_EQ(ReadIniValue(settingsIn(dir), "\t ", "音乐", "默认"), "");
+    EXPECT_EQ(ReadIniValue(settingsIn(dir), "yy", "", "默认"), "");
+    EXPECT_EQ(ReadIniValue("\n", "yy", "音乐", "默认"), "");
+    // The ideographic space is a GBK character, not a blank.
+    EXPECT_EQ(ReadIniValue(settingsIn(dir), "　yy", "音乐", "默认"), "默认");
+}
+
+TEST(SettingsFile, shouldChangeOnlyTheWrittenKeyAndAddNewOnesAtTheEnd)
+{
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    testenv::writeFile(ini,
+                       "; 倒计时\r\n[yy]\r\n音乐 = \"C:\\旧.mp3\"\r\n程序=a\r\n\r\n"
+                       "[sz]\r\n最前=假\r\n; 注释\r\n\r\n[其他]\r\nx=1");
+    chmod(ini.c_str(), 0640);
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", "D:\\新.mp3"));
+    EXPECT_TRUE(WriteIniValue(ini, "SZ", "自启", "真"));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "程序2", "b"));
+    EXPECT_TRUE(WriteIniValue(ini, "新", "k", "v"));
+    EXPECT_EQ(testenv::readFile(ini),
+              "; 倒计时\r\n[yy]\r\n音乐 = D:\\新.mp3\r\n程序=a\r\n程序2=b\r\n\r\n"
+              "[sz]\r\n最前=假\r\n自启=真\r\n; 注释\r\n\r\n[其他]\r\nx=1\r\n[新]\r\nk=v\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // An LF file keeps LF, and its unfinished last line is finished first.
+    testenv::writeFile(ini, "[yy]\nk=1");
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "j", "2"));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\nk=1\nj=2\n");
+}
+
+TEST(SettingsFile, shouldCreateTheFileOnlyWithTheFirstWrite)
+{
+    const std::string dir = testenv::freshDir();
+    ASSERT_EQ(mkdir((dir + "/" + reinterpret_cast<const char*>(u8"设置")).c_str(), 0700), 0);
+    const Text ini = dir + "/设置/pz.ini";  // GB18030 here, UTF-8 on disk
+    const std::string onDisk = dir + "/" + reinterpret_cast<const char*>(u8"设置/pz.ini");
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", std::nullopt));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", std::nullopt, std::nullopt));
+    EXPECT_FALSE(testenv::exists(onDisk));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", "x"));
+    EXPECT_EQ(testenv::readFile(onDisk), "[yy]\r\n音乐=x\r\n");
+}
+
+TEST(SettingsFile, shouldDeleteTheKeyForAnOmittedValueAndTheSectionForAnOmittedKey)
+{
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    testenv::writeFile(ini, "[yy]\r\n音乐=a\r\n程序=b\r\n[sz]\r\n最前=真\r\n[YY]\r\n程序3=c\r\n");
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", std::nullopt));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n程序=b\r\n[sz]\r\n最前=真\r\n[YY]\r\n程序3=c\r\n");
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", std::nullopt));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", std::nullopt, "ignored"));
+    EXPECT_EQ(testenv::readFile(ini), "[sz]\r\n最前=真\r\n");
+}
+
+TEST(SettingsFile, shouldReturnFalseAndKeepTheOldFileWhenTheWriteFails)
+{
+    // Tests run as root, for whom permission bits do not make a directory
+    // read-only; these paths refuse even root.
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    const std::string before = "[yy]\r\n音乐=a\r\n";
+    testenv::writeFile(ini, before);
+    // The parent is a regular file.
+    EXPECT_FALSE(WriteIniValue(ini + "/pz.ini", "yy", "音乐", "b"));
+    // /proc takes no new files, so no temporary file can be made beside this one.
+    const std::string version = testenv::readFile("/proc/version");
+    EXPECT_FALSE(WriteIniValue("/proc/version", "yy", "音乐", "b"));
+    EXPECT_EQ(testenv::readFile("/proc/version"), version);
+    // A line break would put lines of its own into the file.
+    EXPECT_FALSE(WriteIniValue(ini, "yy", "音乐", "b\r\n[sz]\r\n最前=真"));
+
+    // A full disk, as the file size limit makes it: the write stops half way.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = before.size();
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    const bool written = WriteIniValue(ini, "yy", "程序", "b");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+
+    EXPECT_EQ(testenv::readFile(ini), before);
+    EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"pz.ini"});
+}
+
+TEST(SettingsFile, shouldReplaceASymbolicLinkInsteadOfWritingThroughIt)
+{
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    testenv::writeFile(dir + "/target", "[yy]\r\n音乐=a\r\n");
+    ASSERT_EQ(symlink("target", ini.c_str()), 0);
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
+    EXPECT_EQ(testenv::readFile(dir + "/target"), "[yy]\r\n音乐=a\r\n");
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(ini)));
+
+    // A dangling link does not create its target.
+    std::filesystem::remove(ini);
+    ASSERT_EQ(symlink("elsewhere", ini.c_str()), 0);
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
+    EXPECT_FALSE(testenv::exists(dir + "/elsewhere"));
+    EXPECT_EQ(testenv::readFile(ini), "[sz]\r\n最前=真\r\n");
+}
+
+TEST(SettingsFile, shouldKeepTheOtherProgramsKeysInASharedFile)
+{
+    const std::string ini = settingsIn(testenv::freshDir());
+    // countdown and kitchentimer, one after the other.
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", "/声音/闹钟.mp3"));
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "自启", "假"));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", "/声音/厨房.mp3"));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "程序", "/bin/true"));
+    EXPECT_EQ(ReadIniValue(ini, "sz", "最前"), "真");
+    EXPECT_EQ(ReadIniValue(ini, "sz", "自启"), "假");
+    EXPECT_EQ(ReadIniValue(ini, "yy", "音乐"), "/声音/厨房.mp3");
+    EXPECT_EQ(ReadIniValue(ini, "yy", "程序"), "/bin/true");
+
+    // Both at the same time: no write may drop a key of the other.
+    auto program = [&](const char* section) {
+        for (int i = 0; i < 25; ++i)
+            WriteIniValue(ini, section, "k" + std::to_string(i), "v");
+    };
+    std::thread first(program, "a"), second(program, "b");
+    first.join();
+    second.join();
+    for (const char* section : {"a", "b"})
+        for (int i = 0; i < 25; ++i)
+            EXPECT_EQ(ReadIniValue(ini, section, "k" + std::to_string(i)), "v") << section << i;
+    EXPECT_EQ(ReadIniValue(ini, "yy", "音乐"), "/声音/厨房.mp3");
+}
+
+TEST(SettingsFile, shouldReturnAStoredPathByteForByte)
+{
+    const std::string ini = settingsIn(testenv::freshDir());
+    const Text values[] = {
+        "D:\\我的 音乐\\[新] a=b;c \"d\".mp3",
+        "/home/用户/\x81\x30\x81\x30\x95\x5C\x81\x40.mp3",  // four-byte GB18030, a trail byte '\'
+        "",
+        std::string(10239, 'x'),
+    };
+    for (const Text& v : values) {
+        EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", v));
+        EXPECT_EQ(ReadIniValue(ini, "yy", "音乐"), v);
+    }
+}
