@@ -1,6 +1,8 @@
 # Pieces that the kitchen timer links too.
 add_library(countdown_shared STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/program_frame.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/program_frame.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/option_group.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/duration.cpp)
 target_include_directories(countdown_shared PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(countdown_shared PUBLIC ruvo_runtime ruvo_settings ruvo_assets)
 ruvo_gb18030(countdown_shared)
@@ -8,6 +10,8 @@ ruvo_gb18030(countdown_shared)
 # The countdown timer's own window and handlers.
 add_library(countdown_logic STATIC
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/option_groups.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/countdown_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp)
 ruvo_embed(countdown_logic countdownWindows mainWindow.window ${CMAKE_CURRENT_LIST_DIR}/mainWindow.window)
 target_include_directories(countdown_logic PUBLIC ${CMAKE_CURRENT_LIST_DIR})

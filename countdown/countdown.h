@@ -6,3 +6,22 @@ inline constexpr WindowId mainWindow{"mainWindow"};
 
 void onMainWindowCreated();
 void onForceCloseButtonClicked();
+
+void onCountdownStartButtonClicked();
+void onLaunchStartButtonClicked();
+void onShutdownStartButtonClicked();
+void updateShutdownStateLabel();
+
+void onCountdownSecondsCheckClicked();
+void onCountdownMinutesCheckClicked();
+void onCountdownHoursCheckClicked();
+void onLaunchSecondsCheckClicked();
+void onLaunchMinutesCheckClicked();
+void onLaunchHoursCheckClicked();
+void onShutdownSecondsCheckClicked();
+void onShutdownMinutesCheckClicked();
+void onShutdownHoursCheckClicked();
+void onActionShutdownCheckClicked();
+void onActionStandbyCheckClicked();
+void onActionLogoffCheckClicked();
+void onActionRestartCheckClicked();

@@ -1,6 +1,7 @@
 // The countdown timer's binding table: every handler its window definition may name.
 #include "assets.h"
 #include "countdown.h"
+#include "option_group.h"
 #include "program.h"
 #include "program_frame.h"
 
@@ -12,6 +13,24 @@ namespace {
 const HandlerEntry kHandlers[] = {
     handler("onMainWindowCreated", onMainWindowCreated),
     handler("onForceCloseButtonClicked", onForceCloseButtonClicked),
+    handler("onCountdownStartButtonClicked", onCountdownStartButtonClicked),
+    handler("onLaunchStartButtonClicked", onLaunchStartButtonClicked),
+    handler("onShutdownStartButtonClicked", onShutdownStartButtonClicked),
+    handler("onCountdownSecondsCheckClicked", onCountdownSecondsCheckClicked),
+    handler("onCountdownMinutesCheckClicked", onCountdownMinutesCheckClicked),
+    handler("onCountdownHoursCheckClicked", onCountdownHoursCheckClicked),
+    handler("onLaunchSecondsCheckClicked", onLaunchSecondsCheckClicked),
+    handler("onLaunchMinutesCheckClicked", onLaunchMinutesCheckClicked),
+    handler("onLaunchHoursCheckClicked", onLaunchHoursCheckClicked),
+    handler("onShutdownSecondsCheckClicked", onShutdownSecondsCheckClicked),
+    handler("onShutdownMinutesCheckClicked", onShutdownMinutesCheckClicked),
+    handler("onShutdownHoursCheckClicked", onShutdownHoursCheckClicked),
+    handler("onActionShutdownCheckClicked", onActionShutdownCheckClicked),
+    handler("onActionStandbyCheckClicked", onActionStandbyCheckClicked),
+    handler("onActionLogoffCheckClicked", onActionLogoffCheckClicked),
+    handler("onActionRestartCheckClicked", onActionRestartCheckClicked),
+    handler("onAlertOnceCheckClicked", onAlertOnceCheckClicked),
+    handler("onAlertRepeatCheckClicked", onAlertRepeatCheckClicked),
 };
 } // namespace
 

@@ -325,7 +325,7 @@ void Runtime::set(WindowId id, std::string_view unit, Prop p, const Value& v)
     case Prop::caption:
     case Prop::content:
         u.text = ToText(v);
-        u.caret = std::min<int>(u.caret, int(u.text.size()));
+        u.caret = int(u.text.size());  // as a native edit box leaves it after a new text
         platform_.unitChanged(w, i, p);
         break;
     case Prop::checked:
