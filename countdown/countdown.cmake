@@ -2,16 +2,20 @@
 add_library(countdown_shared STATIC
   ${CMAKE_CURRENT_LIST_DIR}/program_frame.cpp
   ${CMAKE_CURRENT_LIST_DIR}/option_group.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/duration.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/duration.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/default_sound.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/alarm.cpp)
 target_include_directories(countdown_shared PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(countdown_shared PUBLIC ruvo_runtime ruvo_settings ruvo_assets)
+target_link_libraries(countdown_shared PUBLIC ruvo_runtime ruvo_settings ruvo_assets ruvo_playback)
 ruvo_gb18030(countdown_shared)
 
-# The countdown timer's own window and handlers.
-add_library(countdown_logic STATIC
+# The countdown timer's own window and handlers; objects, so that the
+# binding table always reaches the executable.
+add_library(countdown_logic OBJECT
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/option_groups.cpp
   ${CMAKE_CURRENT_LIST_DIR}/countdown_start.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/music.cpp
   ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp)
 ruvo_embed(countdown_logic countdownWindows mainWindow.window ${CMAKE_CURRENT_LIST_DIR}/mainWindow.window)
 target_include_directories(countdown_logic PUBLIC ${CMAKE_CURRENT_LIST_DIR})

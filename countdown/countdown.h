@@ -25,3 +25,8 @@ void onActionShutdownCheckClicked();
 void onActionStandbyCheckClicked();
 void onActionLogoffCheckClicked();
 void onActionRestartCheckClicked();
+
+void onMusicPlayButtonClicked();
+void onMusicPauseButtonClicked();
+void onMusicResumeButtonClicked();
+void onMusicClearButtonClicked();

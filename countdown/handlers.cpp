@@ -1,6 +1,8 @@
 // The countdown timer's binding table: every handler its window definition may name.
+#include "alarm.h"
 #include "assets.h"
 #include "countdown.h"
+#include "default_sound.h"
 #include "option_group.h"
 #include "program.h"
 #include "program_frame.h"
@@ -13,6 +15,13 @@ namespace {
 const HandlerEntry kHandlers[] = {
     handler("onMainWindowCreated", onMainWindowCreated),
     handler("onForceCloseButtonClicked", onForceCloseButtonClicked),
+    handler("onMainWindowAboutToBeDestroyed", onMainWindowAboutToBeDestroyed),
+    handler("onCountdownTimerTick", onCountdownTimerTick),
+    handler("onMusicOpenButtonClicked", onMusicOpenButtonClicked),
+    handler("onMusicClearButtonClicked", onMusicClearButtonClicked),
+    handler("onMusicPlayButtonClicked", onMusicPlayButtonClicked),
+    handler("onMusicPauseButtonClicked", onMusicPauseButtonClicked),
+    handler("onMusicResumeButtonClicked", onMusicResumeButtonClicked),
     handler("onCountdownStartButtonClicked", onCountdownStartButtonClicked),
     handler("onLaunchStartButtonClicked", onLaunchStartButtonClicked),
     handler("onShutdownStartButtonClicked", onShutdownStartButtonClicked),

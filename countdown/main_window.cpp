@@ -1,4 +1,5 @@
 #include "countdown.h"
+#include "default_sound.h"
 #include "framework.h"
 #include "program_frame.h"
 #include "services.h"
@@ -25,6 +26,7 @@ void onMainWindowCreated()
     loadText("启动程序3", "yy", "程序3");
     loadSwitch("选择框12", "自启");
     loadSwitch("选择框13", "最前");
+    writeDefaultSound();
     SetUnitProperty(mainWindow, "编辑框1", Prop::content, ToText(GetUnitProperty(mainWindow, "时钟1", Prop::interval)));
     SetUnitProperty(mainWindow, "编辑框4", Prop::content, ToText(GetUnitProperty(mainWindow, "时钟2", Prop::interval)));
     SetUnitProperty(mainWindow, "倒计时标签", Prop::caption, "秒");

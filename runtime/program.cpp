@@ -26,15 +26,3 @@ void RunProgram(Platform& platform, int (*programStart)())
     platform.exitProcess(code);
     std::abort();
 }
-
-void ReportOutOfMemory(size_t bytes)
-{
-    // The report itself allocates; a second failure on the way ends at once.
-    static bool reporting = false;
-    if (reporting)
-        std::_Exit(255);
-    reporting = true;
-    if (Runtime* r = Runtime::current())
-        r->fatalError(0, "分配 " + std::to_string(bytes) + " 字节内存失败!");
-    std::_Exit(255);
-}

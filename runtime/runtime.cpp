@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "program.h"
 #include "services.h"
 
 namespace {
@@ -691,6 +692,18 @@ int Runtime::unitAt(const WindowInstance& w, int x, int y) const
             return hit;
         container = hit;
     }
+}
+
+void ReportOutOfMemory(size_t bytes)
+{
+    // The report itself allocates; a second failure on the way ends at once.
+    static bool reporting = false;
+    if (reporting)
+        std::_Exit(255);
+    reporting = true;
+    if (Runtime* r = Runtime::current())
+        r->fatalError(0, "分配 " + std::to_string(bytes) + " 字节内存失败!");
+    std::_Exit(255);
 }
 
 // The handlers' side of the runtime.

@@ -476,3 +476,24 @@ TEST(StartWindow, shouldEndTheProgramWhenTheStartWindowCannotBeBuilt)
 }
 
 } // namespace
+
+namespace {
+
+TEST(OutOfMemory, shouldEndWithTheFatalErrorNamingTheBytes)
+{
+    HeadlessPlatform platform;
+    Runtime runtime(platform);
+    int cleanups = 0;
+    static int* counter = &cleanups;
+    runtime.registerCleanup([] { ++*counter; });
+    try {
+        ReportOutOfMemory(4096);
+        FAIL();
+    } catch (const ProcessExit& e) {
+        EXPECT_EQ(e.code, -1);
+    }
+    EXPECT_EQ(platform.messageBoxes.at(0).message, "运行时出错!\r\n\r\n错误信息：分配 4096 字节内存失败!\r\n");
+    EXPECT_EQ(cleanups, 0);
+}
+
+} // namespace

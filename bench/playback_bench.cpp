@@ -1,0 +1,160 @@
+// Figures of the playback service with the real PulseAudio sink (or, without
+// a server, the recording sink at the real pace):
+//   - how long PlayMp3 takes to return when it replaces a playing sound;
+//   - how long from the PlayMp3 call to the first samples handed to the output;
+//   - CPU time of the whole process per second of playing (getrusage).
+// Goals: < 50 ms, < 50 ms, < 2 % of a core. Usage: playback_bench [file.mp3]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "audio_sink.h"
+#include "playback.h"
+#include "recording_sink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Notes the moment the first samples of each sink reach the output it wraps.
+struct FirstWrite {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<Clock::time_point> when;
+    int opens = 0;
+    int failedOpens = 0;
+
+    void reset()
+    {
+        std::lock_guard lock(mutex);
+        when.reset();
+    }
+    std::optional<Clock::time_point> wait(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, timeout, [&] { return when.has_value(); });
+        return when;
+    }
+};
+
+class TimingSink final : public AudioSink {
+public:
+    TimingSink(std::unique_ptr<AudioSink> inner, FirstWrite& note) : inner_(std::move(inner)), note_(note) {}
+    bool open(long rate, int channels) override
+    {
+        const bool ok = inner_->open(rate, channels);
+        std::lock_guard lock(note_.mutex);
+        ++(ok ? note_.opens : note_.failedOpens);
+        return ok;
+    }
+    bool write(std::span<const int16_t> samples) override
+    {
+        if (!wrote_) {
+            wrote_ = true;
+            std::lock_guard lock(note_.mutex);
+            if (!note_.when)
+                note_.when = Clock::now();
+            note_.changed.notify_all();
+        }
+        return inner_->write(samples);
+    }
+    bool drain() override { return inner_->drain(); }
+    void close() override { inner_->close(); }
+    void pause() override { inner_->pause(); }
+    void resume() override { inner_->resume(); }
+    void stop() override { inner_->stop(); }
+
+private:
+    std::unique_ptr<AudioSink> inner_;
+    FirstWrite& note_;
+    bool wrote_ = false;
+};
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Stats {
+    double median, max;
+};
+Stats stats(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.back()};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Text file = fromUtf8(argc > 1 ? argv[1] : RUVO_DEFAULT_ALARM);
+    FirstWrite note;
+
+    // Is there a server? One play through the plain PulseAudio sink tells.
+    AudioSinkFactory inner = MakePulseAudioSink;
+    const char* output = "PulseAudio";
+    SetAudioSinkFactory([&] { return std::make_unique<TimingSink>(inner(), note); });
+    PlayMp3(1, {file});
+    note.wait(3s);
+    StopPlayback();
+    if (note.opens == 0) {
+        auto recorder = SinkRecorder::create(1.0);
+        inner = recorder->factory();
+        output = "recording sink at the real pace (no PulseAudio server reachable)";
+    }
+    std::printf("output: %s\nfile: %s\n\n", output, toUtf8(file).c_str());
+
+    constexpr int kRounds = 10;
+    std::vector<double> firstSample, replace;
+    PlayMp3(1, {file});
+    std::this_thread::sleep_for(300ms);
+    for (int i = 0; i < kRounds; ++i) {
+        note.reset();
+        const auto t0 = Clock::now();
+        PlayMp3(1, {file});  // replaces the sound that is playing
+        const auto t1 = Clock::now();
+        const auto first = note.wait(5s);
+        replace.push_back(ms(t1 - t0));
+        if (first)
+            firstSample.push_back(ms(*first - t0));
+        std::this_thread::sleep_for(300ms);
+    }
+    const Stats r = stats(replace);
+    std::printf("PlayMp3 return while replacing a playing sound: median %.2f ms, max %.2f ms (goal < 50 ms)\n",
+                r.median, r.max);
+    if (firstSample.empty()) {
+        std::printf("first sample to the output: never\n");
+    } else {
+        const Stats f = stats(firstSample);
+        std::printf("PlayMp3 call to first sample handed to the output: median %.2f ms, max %.2f ms (goal < 50 ms)\n",
+                    f.median, f.max);
+    }
+
+    // Steady playing: the whole process, decoder and audio threads included.
+    constexpr auto kSpan = 10s;
+    PlayMp3(-1, {file});
+    std::this_thread::sleep_for(500ms);
+    const double cpu0 = cpuSeconds();
+    const auto w0 = Clock::now();
+    std::this_thread::sleep_for(kSpan);
+    const double cpu = cpuSeconds() - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - w0).count();
+    const PlaybackStatus status = CurrentPlaybackStatus();
+    StopPlayback();
+    std::printf("CPU per second of playing: %.2f ms = %.2f %% of a core (goal < 2 %%)%s\n", 1000 * cpu / wall,
+                100 * cpu / wall, status == PlaybackStatus::Playing ? "" : " [not playing!]");
+    return 0;
+}

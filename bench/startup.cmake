@@ -1,0 +1,6 @@
+find_package(X11)
+if(X11_FOUND)
+  add_executable(startup_bench ${CMAKE_CURRENT_LIST_DIR}/startup_bench.cpp)
+  target_link_libraries(startup_bench PRIVATE X11::X11)
+  target_compile_definitions(startup_bench PRIVATE RUVO_DEFAULT_PROGRAM="${PROJECT_BINARY_DIR}/countdown/countdown")
+endif()

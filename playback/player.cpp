@@ -1,0 +1,395 @@
+#include "player.h"
+
+#include <mpg123.h>
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <semaphore>
+#include <span>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "audio_sink.h"
+
+namespace {
+
+enum class EventKind { FileEnded, StartFailed };
+
+struct Event {
+    EventKind kind;
+    uint64_t stream;  // which stream sent it; events of a replaced stream are stale
+};
+
+// Owns an mpg123 handle for one file.
+class Decoder {
+public:
+    ~Decoder()
+    {
+        if (handle_) {
+            mpg123_close(handle_);
+            mpg123_delete(handle_);
+        }
+    }
+
+    // Opens the file, reads its format and decodes its first frames. The
+    // output is fixed to signed 16-bit at the first frame's rate and channel
+    // count; later frames of another format end the stream. False when the
+    // file is no MP3 or holds no sound.
+    bool open(const std::string& path, long& rate, int& channels)
+    {
+        static std::once_flag once;
+        std::call_once(once, [] { (void)mpg123_init(); });  // a no-op on current versions
+        int err = MPG123_OK;
+        handle_ = mpg123_new(nullptr, &err);
+        if (!handle_)
+            return false;
+        // A bad file must stay silent, also on stderr.
+        mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+        mpg123_format_none(handle_);
+        const long* rates = nullptr;
+        size_t count = 0;
+        mpg123_rates(&rates, &count);
+        for (size_t i = 0; i < count; ++i)
+            mpg123_format(handle_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        int encoding = 0;
+        if (mpg123_open(handle_, path.c_str()) != MPG123_OK
+            || mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
+            return false;
+        rate_ = rate;
+        channels_ = channels;
+        mpg123_format_none(handle_);
+        if (mpg123_format(handle_, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK)
+            return false;
+
+        // libmpg123 finds frame headers in any data (PCM sound does it
+        // easily), so a file counts as MP3 only when its first frames follow
+        // one another as they do in a real one.
+        for (int i = 0; i < kProbeFrames && !ended_; ++i) {
+            std::span<const int16_t> samples;
+            const Result r = decode(samples);
+            if (r == Result::Broken)
+                return false;
+            ended_ = r == Result::Ended;
+            pending_.insert(pending_.end(), samples.begin(), samples.end());
+        }
+        return !pending_.empty();
+    }
+
+    // The next decoded samples; empty at the end of the data or where the
+    // stream cannot be decoded further (both end the file).
+    std::span<const int16_t> next()
+    {
+        if (!pendingTaken_) {
+            pendingTaken_ = true;
+            return pending_;
+        }
+        std::span<const int16_t> samples;
+        while (!ended_ && samples.empty())
+            ended_ = decode(samples) != Result::Audio;
+        return samples;
+    }
+
+private:
+    static constexpr int kProbeFrames = 4;
+    enum class Result { Audio, Ended, Broken };
+
+    // One frame; its samples stay valid until the next call.
+    Result decode(std::span<const int16_t>& samples)
+    {
+        off_t frame = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int r = mpg123_decode_frame(handle_, &frame, &audio, &bytes);
+        if (r == MPG123_DONE)
+            return Result::Ended;
+        if (r == MPG123_NEW_FORMAT) {
+            long rate = 0;
+            int channels = 0, encoding = 0;
+            mpg123_getformat(handle_, &rate, &channels, &encoding);
+            const bool same = rate == rate_ && channels == channels_ && encoding == MPG123_ENC_SIGNED_16;
+            return same ? Result::Audio : Result::Broken;
+        }
+        if (r != MPG123_OK)
+            return Result::Broken;
+        samples = {reinterpret_cast<const int16_t*>(audio), bytes / sizeof(int16_t)};
+        return Result::Audio;
+    }
+
+    mpg123_handle* handle_ = nullptr;
+    long rate_ = 0;
+    int channels_ = 0;
+    std::vector<int16_t> pending_;  // the probed frames, played first
+    bool pendingTaken_ = false;
+    bool ended_ = false;
+};
+
+} // namespace
+
+class Stream;
+
+class Player {
+public:
+    enum class State { Stopped, Playing, Paused };
+
+    Player(std::vector<Text> files, int32_t count)
+        : files_(std::move(files)), passesLeft_(count < 0 ? 0 : count) {}
+    ~Player();
+
+    bool startWorker();
+    void newPlay();
+    void setPauseState(int flag);
+    void post(Event event);
+    PlaybackStatus status();
+
+private:
+    void runWorker();
+    void handle(const Event& event);
+    void newPlayLocked();
+    void releaseStreamLocked();
+
+    const std::vector<Text> files_;
+
+    std::mutex mutex_;  // everything below up to the queue
+    int32_t passesLeft_;
+    size_t cursor_ = 0;
+    State state_ = State::Stopped;
+    bool finished_ = false;
+    std::unique_ptr<Stream> stream_;
+    uint64_t lastStreamId_ = 0;
+
+    std::mutex queueMutex_;
+    std::deque<Event> queue_;
+    std::counting_semaphore<> wake_{0};
+    std::atomic<bool> stopFlag_{false};  // set under mutex_
+    std::thread worker_;
+};
+
+// One file of a player: decoding and output on a thread of its own.
+class Stream {
+public:
+    Stream(Player& owner, uint64_t id, std::string path, std::unique_ptr<AudioSink> sink)
+        : owner_(owner), id_(id), path_(std::move(path)), sink_(std::move(sink)) {}
+    ~Stream()
+    {
+        abort();
+        join();
+    }
+
+    uint64_t id() const { return id_; }
+    AudioSink& sink() { return *sink_; }
+
+    bool start()
+    {
+        try {
+            thread_ = std::thread([this] { run(); });
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+
+    // Safe from any thread: the sound stops now and the thread stops soon.
+    void abort()
+    {
+        aborted_ = true;
+        sink_->stop();
+    }
+
+    void join()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void run()
+    {
+        Decoder decoder;
+        long rate = 0;
+        int channels = 0;
+        // A file without sound cannot start: taken as a file that ended at
+        // once, an endless list of such files would keep the worker spinning.
+        if (!decoder.open(path_, rate, channels) || aborted_ || !sink_->open(rate, channels)) {
+            sink_->close();
+            if (!aborted_)
+                owner_.post({EventKind::StartFailed, id_});
+            return;
+        }
+        // An output that fails in mid-file ends the file like its last frame.
+        bool outputAlive = true;
+        for (auto samples = decoder.next(); !samples.empty() && outputAlive; samples = decoder.next())
+            outputAlive = sink_->write(samples);
+        if (outputAlive)
+            (void)sink_->drain();  // the end of the file is when its last sample was heard
+        sink_->close();
+        if (!aborted_)
+            owner_.post({EventKind::FileEnded, id_});
+    }
+
+    Player& owner_;
+    const uint64_t id_;
+    const std::string path_;
+    std::unique_ptr<AudioSink> sink_;
+    std::atomic<bool> aborted_{false};
+    std::thread thread_;
+};
+
+Player::~Player()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopFlag_ = true;
+        if (stream_)
+            stream_->abort();
+    }
+    wake_.release();
+    if (worker_.joinable())
+        worker_.join();
+    std::lock_guard lock(mutex_);
+    releaseStreamLocked();
+}
+
+bool Player::startWorker()
+{
+    try {
+        worker_ = std::thread([this] { runWorker(); });
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void Player::post(Event event)
+{
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.push_back(event);
+    }
+    wake_.release();
+}
+
+void Player::runWorker()
+{
+    for (;;) {
+        wake_.acquire();
+        if (stopFlag_)
+            return;
+        Event event;
+        {
+            std::lock_guard lock(queueMutex_);
+            if (queue_.empty())
+                continue;
+            event = queue_.front();
+            queue_.pop_front();
+        }
+        std::lock_guard lock(mutex_);
+        if (stopFlag_)  // set under mutex_, so no new stream after removal began
+            return;
+        handle(event);
+        if (finished_)
+            return;
+    }
+}
+
+void Player::handle(const Event& event)
+{
+    if (!stream_ || stream_->id() != event.stream)
+        return;
+    releaseStreamLocked();
+    state_ = State::Stopped;
+    // A file that cannot start ends the list where it stands.
+    if (event.kind == EventKind::StartFailed)
+        return;
+    if (++cursor_ == files_.size()) {
+        cursor_ = 0;
+        if (passesLeft_ > 0 && --passesLeft_ == 0) {
+            finished_ = true;
+            return;
+        }
+    }
+    newPlayLocked();
+}
+
+void Player::newPlay()
+{
+    std::lock_guard lock(mutex_);
+    newPlayLocked();
+}
+
+void Player::newPlayLocked()
+{
+    if (stopFlag_)
+        return;
+    if (stream_) {
+        stream_->abort();
+        releaseStreamLocked();
+        state_ = State::Stopped;
+    }
+    const AudioSinkFactory factory = CurrentAudioSinkFactory();
+    std::unique_ptr<AudioSink> sink = factory ? factory() : nullptr;
+    if (!sink)
+        return;
+    // The file is opened on the stream thread, so that neither a slow disk nor
+    // a slow audio server holds up the caller; a failure there comes back as
+    // StartFailed and leaves the player stopped.
+    auto stream = std::make_unique<Stream>(*this, ++lastStreamId_, toUtf8(files_[cursor_]), std::move(sink));
+    if (!stream->start())
+        return;
+    stream_ = std::move(stream);
+    state_ = State::Playing;
+}
+
+void Player::releaseStreamLocked()
+{
+    // The stream thread never takes mutex_, so joining under it is safe.
+    if (stream_) {
+        stream_->join();
+        stream_.reset();
+    }
+}
+
+void Player::setPauseState(int flag)
+{
+    std::lock_guard lock(mutex_);
+    if (flag == 1 && state_ == State::Playing) {
+        state_ = State::Paused;
+        stream_->sink().pause();
+    } else if (flag == 0 && state_ == State::Paused) {
+        state_ = State::Playing;
+        stream_->sink().resume();
+    }
+}
+
+PlaybackStatus Player::status()
+{
+    std::lock_guard lock(mutex_);
+    if (finished_)
+        return PlaybackStatus::Finished;
+    switch (state_) {
+    case State::Playing: return PlaybackStatus::Playing;
+    case State::Paused: return PlaybackStatus::Paused;
+    case State::Stopped: break;
+    }
+    return PlaybackStatus::Stopped;
+}
+
+void PlayerDeleter::operator()(Player* player) const { delete player; }
+
+PlayerPtr CreatePlayer(std::vector<Text> files, int32_t count)
+{
+    PlayerPtr player(new Player(std::move(files), count));
+    if (!player->startWorker())
+        return nullptr;
+    return player;
+}
+
+void NewPlay(Player& player) { player.newPlay(); }
+
+void SetPauseState(Player& player, int flag) { player.setPauseState(flag); }
+
+void RemovePlayer(PlayerPtr& player) { player.reset(); }
+
+PlaybackStatus PlayerStatus(Player& player) { return player.status(); }

@@ -1,0 +1,1 @@
+ruvo_test(countdown_alarm_test LABEL program GB18030 SOURCES countdown_alarm_test.cpp LIBS countdown_logic ruvo_headless ruvo_playback)

@@ -1,0 +1,132 @@
+"""Runs a real program on the X display of the test (xvfb-run) and drives it
+as a person would: keys through xdotool, widgets through the accessibility
+bus (AT-SPI). Each program runs from a private copy of its executable, with
+HOME, XDG_RUNTIME_DIR and XDG_CONFIG_HOME in a fresh temporary tree."""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+import pyatspi
+
+
+class Program:
+    def __init__(self, executable, title, env=None):
+        self.tree = tempfile.mkdtemp(prefix="ruvo-e2e-")
+        self.run_dir = os.path.join(self.tree, "run")
+        self.xdg = os.path.join(self.tree, "xdg")
+        for d in (self.run_dir, self.xdg, os.path.join(self.tree, "home"), os.path.join(self.tree, "config")):
+            os.makedirs(d, mode=0o700)
+        self.exe = os.path.join(self.run_dir, os.path.basename(executable))
+        shutil.copy2(executable, self.exe)
+        self.title = title
+        self.env = dict(os.environ)
+        self.env.update({
+            "HOME": os.path.join(self.tree, "home"),
+            "XDG_RUNTIME_DIR": self.xdg,
+            "XDG_CONFIG_HOME": os.path.join(self.tree, "config"),
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+        })
+        self.env.pop("QT_QPA_PLATFORM", None)
+        if env:
+            self.env.update(env)
+        self.proc = None
+        self.window = None
+
+    def start(self):
+        self.proc = subprocess.Popen([self.exe], env=self.env, cwd="/")
+        out = subprocess.run(["xdotool", "search", "--sync", "--name", "^%s$" % self.title],
+                             capture_output=True, text=True, timeout=30, check=True)
+        self.window = out.stdout.split()[0]
+        return self
+
+    def path(self, name):
+        return os.path.join(self.run_dir, name)
+
+    def default_sound(self):
+        return os.path.join(self.xdg, "mryy.ruvo")
+
+    def screenshot(self, target):
+        subprocess.run(["import", "-window", self.window, target], check=True, timeout=30)
+
+    def key(self, *keys):
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], check=True, timeout=10)
+        subprocess.run(["xdotool", "key", "--window", self.window, *keys], check=True, timeout=10)
+
+    def type(self, text):
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], check=True, timeout=10)
+        subprocess.run(["xdotool", "type", "--delay", "30", text], check=True, timeout=10)
+
+    def wait(self, timeout=20):
+        return self.proc.wait(timeout=timeout)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.tree, ignore_errors=True)
+
+    # Accessibility
+
+    def app(self, timeout=20):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            desktop = pyatspi.Registry.getDesktop(0)
+            for i in range(desktop.childCount):
+                a = desktop.getChildAtIndex(i)
+                try:
+                    if a is not None and a.get_process_id() == self.proc.pid:
+                        return a
+                except Exception:
+                    pass
+            time.sleep(0.1)
+        raise AssertionError("the program never appeared on the accessibility bus")
+
+    def find(self, role, name=None, showing=True, timeout=10):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            found = []
+            _walk(self.app(), role, name, showing, found)
+            if found:
+                return found[0]
+            time.sleep(0.1)
+        raise AssertionError("no %s named %r" % (role, name))
+
+    def press(self, name, role=pyatspi.ROLE_PUSH_BUTTON):
+        node = self.find(role, name)
+        action = node.queryAction()
+        for i in range(action.nActions):
+            if action.getName(i) in ("Press", "press", "click", "Toggle", "toggle"):
+                action.doAction(i)
+                return
+        action.doAction(0)
+
+    def select_page(self, caption):
+        tab = self.find(pyatspi.ROLE_PAGE_TAB, caption, showing=False)
+        parent = tab.parent
+        parent.querySelection().selectChild(tab.getIndexInParent())
+
+    def close_alert(self, timeout=10):
+        """Closes the message box that is open and gives its text."""
+        alert = self.find(pyatspi.ROLE_ALERT, None, showing=False, timeout=timeout)
+        texts = []
+        _walk(alert, pyatspi.ROLE_LABEL, None, False, texts)
+        message = " ".join(t.name for t in texts if t.name)
+        buttons = []
+        _walk(alert, pyatspi.ROLE_PUSH_BUTTON, None, False, buttons)
+        buttons[0].queryAction().doAction(0)
+        return message
+
+
+def _walk(node, role, name, showing, found):
+    try:
+        if node is None:
+            return
+        if node.getRole() == role and (name is None or node.name == name):
+            if not showing or node.getState().contains(pyatspi.STATE_SHOWING):
+                found.append(node)
+        for i in range(node.childCount):
+            _walk(node.getChildAtIndex(i), role, name, showing, found)
+    except Exception:
+        pass  # objects of a closing window vanish while they are read

@@ -1,0 +1,328 @@
+// The playback service against the recording sink: the passes over a list,
+// pause and resume, the end of a list at a file that cannot start, and the
+// removal of the current player.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "audio_sink.h"
+#include "playback.h"
+#include "recording_sink.h"
+#include "test_env.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Sink = SinkRecorder::Sink;
+using Sinks = std::vector<Sink>;
+
+// Frames of the test files as libmpg123 decodes them (gapless): "a" is
+// 0.4 s of 48 kHz stereo, "b" 0.3 s of 44.1 kHz mono, "long" 3 s of 48 kHz stereo.
+constexpr int64_t kFramesA = 19200;
+constexpr int64_t kFramesB = 13230;
+constexpr int64_t kFramesLong = 144000;
+// The sink takes the samples this many times faster than they would sound.
+constexpr double kSpeed = 8.0;
+
+Text dataFile(const char* name) { return fromUtf8(std::string(RUVO_TEST_DATA_DIR "/") + name); }
+
+bool isA(const Sink& s) { return s.rate == 48000 && s.channels == 2 && s.frames == kFramesA; }
+bool isB(const Sink& s) { return s.rate == 44100 && s.channels == 1 && s.frames == kFramesB; }
+
+// Polls a condition that only the player's threads can make true.
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+bool statusBecomes(PlaybackStatus status)
+{
+    return eventually([&] { return CurrentPlaybackStatus() == status; });
+}
+
+// A 16-bit PCM WAV file of a tone: sound, but not MP3.
+std::string pcmWav()
+{
+    auto le = [](uint32_t v, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i)
+            s.push_back(static_cast<char>(v >> (8 * i)));
+        return s;
+    };
+    std::string data;
+    for (int i = 0; i < 24000; ++i)
+        data += le(static_cast<uint16_t>(8000 * std::sin(i * 0.0576)), 2);
+    const auto size = static_cast<uint32_t>(data.size());
+    return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(48000, 4)
+        + le(96000, 4) + le(2, 2) + le(16, 2) + "data" + le(size, 4) + data;
+}
+
+class PlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetAudioSinkFactory(rec->factory()); }
+    void TearDown() override
+    {
+        StopPlayback();
+        SetAudioSinkFactory({});
+    }
+
+    void useNewRecorder(double speed = kSpeed)
+    {
+        rec = SinkRecorder::create(speed);
+        SetAudioSinkFactory(rec->factory());
+    }
+    int64_t framesOfFirst() const
+    {
+        const Sinks s = rec->plays();
+        return s.empty() ? 0 : s.front().frames;
+    }
+    bool firstHasSound() const
+    {
+        return rec->waitFor([](const Sinks& s) { return !s.empty() && s.front().frames > 0; });
+    }
+
+    std::shared_ptr<SinkRecorder> rec = SinkRecorder::create(kSpeed);
+    const Text a = dataFile("playback-a.mp3");
+    const Text b = dataFile("playback-b.mp3");
+    const Text longTone = dataFile("playback-long.mp3");
+    const Text missing = dataFile("no-such-file.mp3");
+};
+
+TEST_F(PlaybackTest, shouldPlayListForCountedPassesThenFallSilent)
+{
+    PlayMp3(2, {a, b});
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+
+    const Sinks sinks = rec->sinks();
+    ASSERT_EQ(sinks.size(), 4u) << "no file is started after the last pass";
+    EXPECT_TRUE(isA(sinks[0]));
+    EXPECT_TRUE(isB(sinks[1]));
+    EXPECT_TRUE(isA(sinks[2]));
+    EXPECT_TRUE(isB(sinks[3]));
+    for (const Sink& s : sinks) {
+        EXPECT_TRUE(s.drained) << "each file is heard to its end before the next one";
+        EXPECT_TRUE(s.closed);
+    }
+}
+
+TEST_F(PlaybackTest, shouldPlayOnceWithCountOmittedTakingNonEmptyNamesOfTextsAndArrays)
+{
+    PlayMp3(std::nullopt, {std::vector<Text>{"", a}, Text(""), b, std::vector<Text>{}});
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+    const Sinks sinks = rec->sinks();
+    ASSERT_EQ(sinks.size(), 2u);
+    EXPECT_TRUE(isA(sinks[0]));
+    EXPECT_TRUE(isB(sinks[1]));
+}
+
+TEST_F(PlaybackTest, shouldOpenGb18030NamesAsUtf8Paths)
+{
+    const std::string utf8Path = testenv::freshDir("names") + "/\xe9\x93\x83\xe5\xa3\xb0 a.mp3";  // "铃声 a.mp3"
+    testenv::writeFile(utf8Path, testenv::readFile(RUVO_TEST_DATA_DIR "/playback-a.mp3"));
+
+    PlayMp3(std::nullopt, {fromUtf8(utf8Path)});
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+    const Sinks played = rec->plays();
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_TRUE(isA(played[0]));
+}
+
+TEST_F(PlaybackTest, shouldRepeatWithoutEndForNegativeCountUntilRemoved)
+{
+    for (int32_t count : {-1, -7}) {
+        useNewRecorder();
+        PlayMp3(count, {b});
+        ASSERT_TRUE(rec->waitFor([](const Sinks& s) { return SinkRecorder::opened(s).size() >= 3; }));
+        EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Playing);
+
+        StopPlayback();
+        EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::NoPlayer);
+        // The player's threads have ended by now, so nothing can start later.
+        const Sinks sinks = rec->sinks();
+        for (const Sink& s : sinks)
+            EXPECT_TRUE(s.closed);
+        for (size_t i = 0; i + 1 < sinks.size(); ++i)
+            EXPECT_TRUE(isB(sinks[i]));
+    }
+}
+
+TEST_F(PlaybackTest, shouldContinueWhereItStoodAfterTwoPausesAndOneResume)
+{
+    // A pause straight after the call may come before the output is open.
+    for (bool inMidFile : {false, true}) {
+        SCOPED_TRACE(inMidFile ? "paused in mid-file" : "paused at once");
+        useNewRecorder();
+        PlayMp3(1, {longTone});
+        if (inMidFile) {
+            ASSERT_TRUE(firstHasSound());
+        }
+        PauseMp3();
+        PauseMp3();
+        EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Paused);
+        const int64_t frames = framesOfFirst();
+        std::this_thread::sleep_for(100ms);  // a fair chance for a pause that does not hold
+        EXPECT_EQ(framesOfFirst(), frames);
+
+        ResumeMp3();
+        EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Playing);
+        ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+        const Sinks sinks = rec->sinks();
+        ASSERT_EQ(sinks.size(), 1u);
+        EXPECT_EQ(sinks[0].pauses, 1) << "a second pause changes nothing";
+        EXPECT_EQ(sinks[0].resumes, 1);
+        EXPECT_EQ(sinks[0].frames, kFramesLong) << "nothing lost or repeated across the pause";
+    }
+}
+
+TEST_F(PlaybackTest, shouldIgnoreResumeWithoutPauseAndPauseAfterTheEnd)
+{
+    PlayMp3(std::nullopt, {a});
+    ResumeMp3();
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Playing);
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+
+    PauseMp3();
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Finished);
+    ResumeMp3();
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Finished);
+
+    const Sinks sinks = rec->sinks();
+    ASSERT_EQ(sinks.size(), 1u);
+    EXPECT_TRUE(isA(sinks[0]));
+    EXPECT_EQ(sinks[0].pauses, 0);
+    EXPECT_EQ(sinks[0].resumes, 0);
+}
+
+TEST_F(PlaybackTest, shouldEndListAtFileThatCannotBeOpened)
+{
+    PlayMp3(3, {a, missing, b});
+    ASSERT_TRUE(rec->waitFor([](const Sinks& s) { return !s.empty() && s[0].closed; }));
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Stopped));
+    // The worker has handled the failure; the list does not go on to "b".
+    const Sinks played = rec->plays();
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_TRUE(isA(played[0]));
+
+    PauseMp3();
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Stopped) << "nothing to pause";
+}
+
+TEST_F(PlaybackTest, shouldStaySilentForMissingAndNonMp3Files)
+{
+    const std::string dir = testenv::freshDir("bad");
+    testenv::writeFile(dir + "/text.mp3", "not a sound, just some words\n");
+    testenv::writeFile(dir + "/empty.mp3", "");
+    testenv::writeFile(dir + "/pcm.wav", pcmWav());
+    for (const Text& name : {fromUtf8(dir + "/text.mp3"), fromUtf8(dir + "/empty.mp3"), fromUtf8(dir + "/pcm.wav"), missing}) {
+        SCOPED_TRACE(name);
+        PlayMp3(-1, {name, a});
+        ASSERT_TRUE(statusBecomes(PlaybackStatus::Stopped));
+        EXPECT_TRUE(rec->plays().empty());
+    }
+}
+
+TEST_F(PlaybackTest, shouldStaySilentWithoutAudioOutput)
+{
+    rec->setOpenFails(true);
+    PlayMp3(2, {a, b});
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Stopped));
+    EXPECT_EQ(rec->sinks().size(), 1u) << "the list stops at the first file";
+    EXPECT_TRUE(rec->plays().empty());
+}
+
+TEST_F(PlaybackTest, shouldStaySilentAndQuietWithoutPulseAudioServer)
+{
+    const std::string dir = testenv::freshDir("nopulse");
+    setenv("PULSE_SERVER", ("unix:" + dir + "/native").c_str(), 1);
+    SetAudioSinkFactory({});
+    testing::internal::CaptureStderr();
+    PlayMp3(2, {a, b});
+    const bool stopped = statusBecomes(PlaybackStatus::Stopped);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    unsetenv("PULSE_SERVER");
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(messages, "");
+    EXPECT_FALSE(testenv::exists(dir + "/native")) << "no server of our own was started";
+}
+
+TEST_F(PlaybackTest, shouldStopSoundAtOnceWhenRemovedPlayingOrPaused)
+{
+    const std::vector<std::function<void()>> removals = {
+        [] { StopPlayback(); },
+        [] { PlayMp3(std::nullopt, {Text("")}); },
+        [&] { PlayMp3(0, {a}); },
+        [] { PlayMp3(1, {std::vector<Text>{"", ""}}); },
+        [] { PlayMp3(1, {}); },
+    };
+    for (bool paused : {false, true}) {
+        for (size_t i = 0; i < removals.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "removal " << i << (paused ? " while paused" : ""));
+            useNewRecorder();
+            PlayMp3(-1, {longTone});
+            ASSERT_TRUE(firstHasSound());
+            if (paused)
+                PauseMp3();
+
+            removals[i]();
+            EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::NoPlayer);
+            const Sinks sinks = rec->sinks();
+            ASSERT_EQ(sinks.size(), 1u) << "nothing new plays";
+            EXPECT_TRUE(sinks[0].stopped);
+            EXPECT_TRUE(sinks[0].closed);
+        }
+    }
+}
+
+TEST_F(PlaybackTest, shouldStartNewPlayFromItsBeginningWhilePaused)
+{
+    PlayMp3(1, {longTone});
+    ASSERT_TRUE(firstHasSound());
+    PauseMp3();
+
+    PlayMp3(1, {longTone});
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Playing);
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+    const Sinks sinks = rec->sinks();
+    ASSERT_EQ(sinks.size(), 2u);
+    EXPECT_LT(sinks[0].frames, kFramesLong);
+    EXPECT_EQ(sinks[1].frames, kFramesLong);
+    EXPECT_EQ(sinks[1].pauses, 0);
+}
+
+TEST_F(PlaybackTest, shouldReturnAtOnceAndHaveStoppedOldSoundOnReturn)
+{
+    // At the real pace, a player that waited for the sound would hold the caller for seconds.
+    useNewRecorder(1.0);
+    const auto start = std::chrono::steady_clock::now();
+    PlayMp3(1, {longTone});
+    PauseMp3();
+    ResumeMp3();
+    ASSERT_TRUE(firstHasSound());
+    PlayMp3(1, {longTone});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    const Sinks sinks = rec->sinks();
+    ASSERT_GE(sinks.size(), 2u);
+    EXPECT_TRUE(sinks[0].closed) << "the old player is gone when PlayMp3 returns";
+    EXPECT_LT(sinks[0].frames, kFramesLong);
+}
+
+TEST_F(PlaybackTest, shouldDoNothingWithoutPlayer)
+{
+    StopPlayback();
+    PauseMp3();
+    ResumeMp3();
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::NoPlayer);
+    EXPECT_TRUE(rec->sinks().empty());
+}
+
+} // namespace
