@@ -102,10 +102,12 @@ class Program:
                 return
         action.doAction(0)
 
-    def select_page(self, caption):
-        tab = self.find(pyatspi.ROLE_PAGE_TAB, caption, showing=False)
-        parent = tab.parent
-        parent.querySelection().selectChild(tab.getIndexInParent())
+    def click(self, name, role=pyatspi.ROLE_PUSH_BUTTON):
+        """A real mouse click in the middle of the widget, so the focus moves as it would."""
+        node = self.find(role, name)
+        x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2), "click", "1"],
+                       check=True, timeout=10)
 
     def close_alert(self, timeout=10):
         """Closes the message box that is open and gives its text."""

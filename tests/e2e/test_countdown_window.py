@@ -6,6 +6,8 @@ import sys
 import time
 import unittest
 
+import pyatspi
+
 from desktop import Program
 
 EXE = os.environ["RUVO_COUNTDOWN"]
@@ -30,7 +32,7 @@ class CountdownWindow(unittest.TestCase):
 
     def test_force_close_ends_at_once_and_leaves_the_default_sound(self):
         p = self.program.start()
-        p.select_page("定时关机")
+        p.click("定时关机", role=pyatspi.ROLE_PAGE_TAB)
         time.sleep(0.3)
         p.screenshot(os.path.join(SHOTS, "countdown-power-page.png"))
         p.press("强制关闭")
