@@ -1,0 +1,418 @@
+// The application side of the Qt backend: the QApplication with its style and
+// fonts, the clock and the one wake-up timer, the loops, focus tracking,
+// Escape and blocked windows (one application event filter), always-on-top,
+// message boxes and the open-file dialog.
+#include "qt_platform.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "qt_units.h"
+
+namespace {
+
+QString qstr(const Text& t) { return QString::fromUtf8(toUtf8(t)); }
+
+NativeWindow* nativeOf(WindowInstance& w) { return static_cast<NativeWindow*>(w.native); }
+
+// Whether Qt is told a style on the command line or in the environment.
+bool styleGiven(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "-style") == 0 || std::strcmp(a, "--style") == 0 || std::strncmp(a, "-style=", 7) == 0 ||
+            std::strncmp(a, "--style=", 8) == 0)
+            return true;
+    }
+    return !qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE");
+}
+
+bool isUserInput(QEvent::Type t)
+{
+    switch (t) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::TabletMove: return true;
+    default: return false;
+    }
+}
+
+bool anyTopmost()
+{
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* win = dynamic_cast<NativeWindow*>(top); win && win->instance && win->topmost)
+            return true;
+    return false;
+}
+
+// "desc|pattern|desc|pattern||" to Qt name filters "desc (pattern pattern)".
+// Split after decoding: a GB18030 trail byte may be the byte of "|".
+QStringList nameFilters(const Text& filter)
+{
+    QStringList parts = qstr(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty() && parts[i + 1].isEmpty())
+            break;  // the closing "||"
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out << parts[i] + QStringLiteral(" (") + patterns.trimmed() + QLatin1Char(')');
+    }
+    return out;
+}
+
+} // namespace
+
+struct QtPlatform::State : QObject {
+    std::unique_ptr<QApplication> app;
+    QElapsedTimer clock;
+    std::unique_ptr<QTimer> wakeup;
+    int64_t wakeupDue = -1;
+    int blockedWindows = 0;
+    bool canRaise = true;
+
+    void armWakeup(int64_t now)
+    {
+        // Waits beyond what a QTimer holds are cut and re-armed when they end.
+        int64_t wait = std::clamp<int64_t>(wakeupDue - now, 0, INT_MAX);
+        wakeup->start(int(wait));
+    }
+
+    void onWakeupTimer()
+    {
+        if (wakeupDue < 0)
+            return;
+        int64_t now = clock.elapsed();
+        if (now < wakeupDue) {
+            armWakeup(now);
+            return;
+        }
+        if (Runtime* rt = Runtime::current())
+            rt->onWakeup();
+    }
+
+    static void onFocusChanged(QWidget* old, QWidget* now)
+    {
+        UnitAddress from = unitOf(old);
+        UnitAddress to = unitOf(now);
+        if (from.window && from.window == to.window) {
+            NativeEvent e(NativeEvent::Kind::focusChanged);
+            e.window = from.window;
+            e.unit = from.unit;
+            e.to = to.unit;
+            report(e);
+            return;
+        }
+        if (from.window) {
+            NativeEvent e(NativeEvent::Kind::focusChanged);
+            e.window = from.window;
+            e.unit = from.unit;
+            e.to = -1;
+            report(e);
+        }
+        if (to.window) {
+            NativeEvent e(NativeEvent::Kind::focusChanged);
+            e.window = to.window;
+            e.unit = -1;
+            e.to = to.unit;
+            report(e);
+        }
+    }
+
+    // Every event of the application passes here, so the common case leaves at once.
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        bool escape = e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape;
+        if (!escape && (blockedWindows == 0 || !isUserInput(e->type())))
+            return false;
+        NativeWindow* win = nativeWindowOf(watched);
+        if (!win || !win->instance)
+            return false;
+        // A blocked window refuses input as a disabled one does, without being greyed.
+        // Native windows are filtered too, so a press never moves the focus there.
+        if (win->blocked && isUserInput(e->type()))
+            return true;
+        // Key events reach the native window first, then the focus widget: report once.
+        if (escape && watched->isWidgetType()) {
+            NativeEvent ev(NativeEvent::Kind::escape);
+            ev.window = win->instance;
+            report(ev);
+            return true;
+        }
+        return false;
+    }
+};
+
+QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
+{
+    bool keepStyle = styleGiven(argc, argv);
+    d_->app = std::make_unique<QApplication>(argc, argv);
+    if (!keepStyle)
+        QApplication::setStyle(QStringLiteral("Windows"));
+    // Units without a stored font use the Windows default GUI font: a 12 px Song face.
+    QFont font(QStringLiteral("AR PL UMing CN"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+    // The runtime ends the loop when its last window is gone.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installAccessibility();
+    // Platforms without a window stack warn at every raise, 100 times a second.
+    const QString platform = QGuiApplication::platformName();
+    d_->canRaise = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+
+    d_->clock.start();
+    d_->wakeup = std::make_unique<QTimer>();
+    d_->wakeup->setSingleShot(true);
+    d_->wakeup->setTimerType(Qt::PreciseTimer);
+    QObject::connect(d_->wakeup.get(), &QTimer::timeout, d_.get(), [s = d_.get()] { s->onWakeupTimer(); });
+    QObject::connect(d_->app.get(), &QApplication::focusChanged, d_.get(), &State::onFocusChanged);
+    d_->app->installEventFilter(d_.get());
+}
+
+QtPlatform::~QtPlatform()
+{
+    d_->app->removeEventFilter(d_.get());
+    d_->wakeup.reset();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (dynamic_cast<NativeWindow*>(top))
+            delete top;
+}
+
+bool QtPlatform::createWindow(WindowInstance& w)
+{
+    buildWindow(w);
+    return true;
+}
+
+void QtPlatform::showWindow(WindowInstance& w)
+{
+    NativeWindow* win = nativeOf(w);
+    if (!win)
+        return;
+    win->shownOnce = true;
+    switch (w.defOf(0).startPosition) {
+    case 2: win->showMinimized(); break;
+    case 3: win->showMaximized(); break;
+    default:
+        win->show();
+        win->activateWindow();
+        break;
+    }
+}
+
+void QtPlatform::destroyWindow(WindowInstance& w)
+{
+    NativeWindow* win = nativeOf(w);
+    if (!win)
+        return;
+    // Qt may still be inside an event of this window (an Escape, a click), so it
+    // goes away later; from now on its events find no owner.
+    win->instance = nullptr;
+    if (win->blocked)
+        --d_->blockedWindows;
+    for (Unit& u : w.units)
+        u.native = nullptr;
+    w.native = nullptr;
+    win->hide();
+    win->deleteLater();
+}
+
+void QtPlatform::unitChanged(WindowInstance& w, int unit, Prop p) { applyUnitChange(w, unit, p); }
+
+void QtPlatform::setWindowBlocked(WindowInstance& w, bool blocked)
+{
+    NativeWindow* win = nativeOf(w);
+    if (!win || win->blocked == blocked)
+        return;
+    win->blocked = blocked;
+    d_->blockedWindows += blocked ? 1 : -1;
+}
+
+void QtPlatform::setTopmost(WindowInstance& w, bool on)
+{
+    NativeWindow* win = nativeOf(w);
+    if (!win)
+        return;
+    if (win->topmost != on) {
+        win->topmost = on;
+        Qt::WindowFlags flags = win->windowFlags();
+        flags.setFlag(Qt::WindowStaysOnTopHint, on);
+        if (QWindow* handle = win->windowHandle()) {
+            // Told to the live native window: QWidget::setWindowFlags would re-create
+            // and hide it.
+            win->overrideWindowFlags(flags);
+            handle->setFlags(flags);
+        } else {
+            win->setWindowFlags(flags);
+        }
+    }
+    // Re-applying keeps the window above other topmost ones, as the Windows call
+    // does; a blocked window stays below the box or dialog that blocks it.
+    if (on && d_->canRaise && win->isVisible() && !win->blocked)
+        win->raise();
+}
+
+bool QtPlatform::setFocus(WindowInstance& w, int unit)
+{
+    NativeWindow* win = nativeOf(w);
+    if (!win || unit < 0 || unit >= int(w.units.size()))
+        return false;
+    auto* widget = unit == 0 ? static_cast<QWidget*>(win) : static_cast<QWidget*>(w.units[size_t(unit)].native);
+    if (!widget)
+        return false;
+    widget->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+ScreenSize QtPlatform::screenSize()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    QRect g = screen->geometry();
+    return {g.width(), g.height()};
+}
+
+int64_t QtPlatform::nowMs() { return d_->clock.elapsed(); }
+
+void QtPlatform::scheduleWakeup(int64_t dueMs)
+{
+    d_->wakeupDue = dueMs;
+    if (dueMs < 0)
+        d_->wakeup->stop();
+    else
+        d_->armWakeup(nowMs());
+}
+
+void QtPlatform::runMessageLoop() { (void)QApplication::exec(); }
+
+void QtPlatform::quitMessageLoop() { QApplication::exit(0); }
+
+void QtPlatform::runModalLoop(const std::function<bool()>& done)
+{
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+MessageButton QtPlatform::messageBox(const MessageBoxRequest& request)
+{
+    QString text = qstr(request.message);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+
+    QMessageBox box;
+    box.setWindowTitle(qstr(request.title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    switch (request.style & 0xF0) {
+    case 0x10: box.setIcon(QMessageBox::Critical); break;
+    case 0x20: box.setIcon(QMessageBox::Question); break;
+    case 0x30: box.setIcon(QMessageBox::Warning); break;
+    case 0x40: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    using B = QMessageBox::StandardButton;
+    std::vector<B> buttons;
+    switch (request.style & 0x0F) {
+    case 1: buttons = {B::Ok, B::Cancel}; break;
+    case 2: buttons = {B::Abort, B::Retry, B::Ignore}; break;
+    case 3: buttons = {B::Yes, B::No, B::Cancel}; break;
+    case 4: buttons = {B::Yes, B::No}; break;
+    case 5: buttons = {B::Retry, B::Cancel}; break;
+    default: buttons = {B::Ok}; break;
+    }
+    for (B b : buttons)
+        box.addButton(b);
+    box.setDefaultButton(buttons.front());
+    box.setWindowModality(Qt::ApplicationModal);
+    // System-modal boxes, and any box while a window of ours is topmost, would
+    // otherwise open behind that window.
+    if ((request.style & 0x1000) || (request.style & 0x40000) || anyTopmost())
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    (void)box.exec();
+
+    switch (box.standardButton(box.clickedButton())) {
+    case B::Ok: return MessageButton::ok;
+    case B::Cancel: return MessageButton::cancel;
+    case B::Abort: return MessageButton::abort;
+    case B::Retry: return MessageButton::retry;
+    case B::Ignore: return MessageButton::ignore;
+    case B::Yes: return MessageButton::yes;
+    case B::No: return MessageButton::no;
+    default: return MessageButton::none;
+    }
+}
+
+std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
+{
+    QFileDialog dialog;
+    // Qt's own dialog behaves the same on every desktop and under test.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setWindowTitle(request.title.empty() ? QStringLiteral("打开") : qstr(request.title));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    QStringList filters = nameFilters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (request.filterIndex >= 0 && request.filterIndex < filters.size())
+            dialog.selectNameFilter(filters[request.filterIndex]);
+    }
+    if (!request.initialDir.empty())
+        dialog.setDirectory(qstr(request.initialDir));
+    if (!request.proposedName.empty())
+        dialog.selectFile(qstr(request.proposedName));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (anyTopmost())
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+
+    const QString before = QDir::currentPath();
+    bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    QString chosen = accepted ? dialog.selectedFiles().constFirst() : QString();
+    // A failed change of directory leaves the process where it was, which is all
+    // either outcome needs.
+    if (request.keepCurrentDir) {
+        if (QDir::currentPath() != before)
+            (void)QDir::setCurrent(before);
+    } else if (accepted) {
+        (void)QDir::setCurrent(QFileInfo(chosen).absolutePath());
+    }
+    if (!accepted)
+        return std::nullopt;
+    return fromUtf8(QDir::toNativeSeparators(chosen).toUtf8().toStdString());
+}
+
+void QtPlatform::beep() { QApplication::beep(); }
+
+void QtPlatform::exitProcess(int code)
+{
+    std::fflush(nullptr);
+    std::exit(code);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The real desktop: a Qt Widgets backend of the platform interface. It owns
+// the QApplication and mirrors the runtime's windows with native widgets.
+#include <memory>
+
+#include "platform.h"
+
+class QtPlatform : public Platform {
+public:
+    // Takes Qt's command-line options (-style, -platform, ...) from argc/argv,
+    // which must outlive the platform.
+    QtPlatform(int& argc, char** argv);
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
+
+    bool createWindow(WindowInstance& w) override;
+    void showWindow(WindowInstance& w) override;
+    void destroyWindow(WindowInstance& w) override;
+    void unitChanged(WindowInstance& w, int unit, Prop p) override;
+    void setWindowBlocked(WindowInstance& w, bool blocked) override;
+    void setTopmost(WindowInstance& w, bool on) override;
+    bool setFocus(WindowInstance& w, int unit) override;
+    ScreenSize screenSize() override;
+
+    int64_t nowMs() override;
+    void scheduleWakeup(int64_t dueMs) override;
+
+    void runMessageLoop() override;
+    void quitMessageLoop() override;
+    void runModalLoop(const std::function<bool()>& done) override;
+
+    MessageButton messageBox(const MessageBoxRequest& request) override;
+    std::optional<Text> openFileDialog(const FileDialogRequest& request) override;
+    void beep() override;
+
+    [[noreturn]] void exitProcess(int code) override;
+
+private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
