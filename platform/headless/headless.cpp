@@ -316,22 +316,15 @@ bool HeadlessPlatform::selectPage(WindowId id, std::string_view tab, int page)
     return e.unit > 0 && Runtime::get().handleNative(e);
 }
 
-bool HeadlessPlatform::escape(WindowId id)
+bool HeadlessPlatform::windowEvent(WindowId id, NativeEvent::Kind kind)
 {
     WindowInstance* w = window(id);
     if (!w)
         return false;
-    NativeEvent e(NativeEvent::Kind::escape);
+    NativeEvent e(kind);
     e.window = w;
     return Runtime::get().handleNative(e);
 }
 
-bool HeadlessPlatform::close(WindowId id)
-{
-    WindowInstance* w = window(id);
-    if (!w)
-        return false;
-    NativeEvent e(NativeEvent::Kind::closeRequest);
-    e.window = w;
-    return Runtime::get().handleNative(e);
-}
+bool HeadlessPlatform::escape(WindowId id) { return windowEvent(id, NativeEvent::Kind::escape); }
+bool HeadlessPlatform::close(WindowId id) { return windowEvent(id, NativeEvent::Kind::closeRequest); }

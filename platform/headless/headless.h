@@ -87,6 +87,7 @@ private:
     int unitIndex(WindowInstance& w, std::string_view unit);
     bool moveFocus(WindowInstance& w, int to);
     bool insert(WindowInstance& w, int unit, std::string_view text, bool filtered);
+    bool windowEvent(WindowId w, NativeEvent::Kind kind);
 
     int64_t now_ = 0;
     int64_t wakeup_ = -1;

@@ -194,6 +194,8 @@ private:
     QString caption_;
 };
 
+// Picture boxes and drawing panels: back colour, picture and border (a panel's
+// picture stays at the top-left corner, display mode 0).
 class PictureUnit : public UnitWidget<QWidget> {
 public:
     PictureUnit(NativeWindow* o, int u, QWidget* parent, const UnitDef& d)
@@ -213,30 +215,6 @@ protected:
             p.setRenderHint(QPainter::SmoothPixmapTransform);
             p.drawPixmap(QRect(inner.left() + at.left, inner.top() + at.top, at.width, at.height), picture_);
         }
-        drawBorder(p, rect(), def_.border, palette());
-    }
-
-private:
-    const UnitDef& def_;
-    QPixmap picture_;
-};
-
-class PanelUnit : public UnitWidget<QWidget> {
-public:
-    PanelUnit(NativeWindow* o, int u, QWidget* parent, const UnitDef& d)
-        : UnitWidget(o, u, parent), def_(d), picture_(embeddedPicture(d.picture))
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        int b = borderWidth(def_.border);
-        QRect inner = rect().adjusted(b, b, -b, -b);
-        p.fillRect(inner, def_.backColour ? qcolour(*def_.backColour) : faceColour());
-        if (!picture_.isNull())
-            p.drawPixmap(inner.topLeft(), picture_);
         drawBorder(p, rect(), def_.border, palette());
     }
 
@@ -535,8 +513,8 @@ QWidget* makeUnit(WindowInstance& w, NativeWindow* win, int i, QWidget* parent)
         break;
     }
     case UnitType::Tab: widget = new TabUnit(win, i, parent, d); break;
-    case UnitType::PicBox: widget = new PictureUnit(win, i, parent, d); break;
-    case UnitType::DrawPanel: widget = new PanelUnit(win, i, parent, d); break;
+    case UnitType::PicBox:
+    case UnitType::DrawPanel: widget = new PictureUnit(win, i, parent, d); break;
     case UnitType::window:
     case UnitType::Timer:
     case UnitType::CommonDlg: return nullptr;
