@@ -1,6 +1,9 @@
 #include "player.h"
 
+#include <fcntl.h>
 #include <mpg123.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <deque>
@@ -32,6 +35,8 @@ public:
             mpg123_close(handle_);
             mpg123_delete(handle_);
         }
+        if (fd_ >= 0)
+            ::close(fd_);  // mpg123 leaves a file descriptor it was given open
     }
 
     // Opens the file, reads its format and decodes its first frames. The
@@ -54,8 +59,15 @@ public:
         mpg123_rates(&rates, &count);
         for (size_t i = 0; i < count; ++i)
             mpg123_format(handle_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        // Only a regular file is played: opening a FIFO or a device could block
+        // this thread for good, and the window thread joins it on removal.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st;
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        (void)::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         int encoding = 0;
-        if (mpg123_open(handle_, path.c_str()) != MPG123_OK
+        if (mpg123_open_fd(handle_, fd_) != MPG123_OK
             || mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
             return false;
         rate_ = rate;
@@ -119,6 +131,7 @@ private:
     }
 
     mpg123_handle* handle_ = nullptr;
+    int fd_ = -1;
     long rate_ = 0;
     int channels_ = 0;
     std::vector<int16_t> pending_;  // the probed frames, played first

@@ -1,6 +1,9 @@
 #include "runtime.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +78,7 @@ int WindowInstance::find(std::string_view name) const
     return it == byName.end() ? -1 : it->second;
 }
 
-Runtime::Runtime(Platform& platform) : platform_(platform)
+Runtime::Runtime(Platform& platform) : platform_(platform), windowThread_(std::this_thread::get_id())
 {
     assert(!g_runtime);
     g_runtime = this;
@@ -364,7 +367,8 @@ void Runtime::setInterval(WindowInstance& w, int unit, int64_t v)
         return;  // a running timer keeps its phase
     u.interval = v;
     if (v > 0) {
-        u.period = std::max(v, kMinimumPeriod);
+        // Far beyond any countdown, but the due time must not overflow.
+        u.period = std::clamp(v, kMinimumPeriod, std::numeric_limits<int64_t>::max() / 4);
         u.due = platform_.nowMs() + u.period;
     } else {
         u.due = -1;
@@ -697,12 +701,15 @@ int Runtime::unitAt(const WindowInstance& w, int x, int y) const
 void ReportOutOfMemory(size_t bytes)
 {
     // The report itself allocates; a second failure on the way ends at once.
-    static bool reporting = false;
-    if (reporting)
+    static std::atomic_flag reporting = ATOMIC_FLAG_INIT;
+    if (reporting.test_and_set())
         std::_Exit(255);
-    reporting = true;
-    if (Runtime* r = Runtime::current())
+    Runtime* r = Runtime::current();
+    if (r && r->onWindowThread())
         r->fatalError(0, "分配 " + std::to_string(bytes) + " 字节内存失败!");
+    // Another thread (the player's) cannot show a box; it ends the program plainly.
+    static const char note[] = "out of memory\n";
+    (void)!::write(2, note, sizeof note - 1);
     std::_Exit(255);
 }
 

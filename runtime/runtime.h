@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -100,6 +101,7 @@ public:
     [[noreturn]] void endProgram(int code);
     [[noreturn]] void fatalError(int64_t code, const Text& message);
     bool shuttingDown() const { return suppressed_; }
+    bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
 
     Value get(WindowId w, std::string_view unit, Prop p);
     void set(WindowId w, std::string_view unit, Prop p, const Value& v);
@@ -141,6 +143,7 @@ private:
     void purgeDestroyed();
 
     Platform& platform_;
+    std::thread::id windowThread_;
     std::vector<WindowDefinition> definitions_;
     std::unordered_map<std::string, const HandlerEntry*> handlers_;
     std::span<const EmbeddedFile> assets_;

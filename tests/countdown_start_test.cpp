@@ -189,6 +189,16 @@ TEST_F(CountdownTest, shouldStartTheLaunchCountdownFromTheUntouchedZero)
     EXPECT_EQ(messages().back(), "你设置了-1分钟后启动程序！");
 }
 
+TEST_F(CountdownTest, shouldNormaliseATimeBoxWhosePageIsLeft)
+{
+    h.platform.selectPage(mainWindow, "选择夹1", 1);
+    SetUnitProperty(mainWindow, "编辑框4", Prop::content, "");
+    h.platform.paste(mainWindow, "编辑框4", "007");
+    h.platform.selectPage(mainWindow, "选择夹1", 0);
+    EXPECT_EQ(GetText(mainWindow, "编辑框4", Prop::content), "7");
+    EXPECT_EQ(h.platform.focusedUnit(mainWindow), -1);
+}
+
 TEST_F(CountdownTest, shouldNameThePowerActionOfTheLastPressThatFoundOne)
 {
     h.platform.selectPage(mainWindow, "选择夹1", 2);

@@ -2,6 +2,7 @@
 // pause and resume, the end of a list at a file that cannot start, and the
 // removal of the current player.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
@@ -223,12 +224,16 @@ TEST_F(PlaybackTest, shouldStaySilentForMissingAndNonMp3Files)
     testenv::writeFile(dir + "/text.mp3", "not a sound, just some words\n");
     testenv::writeFile(dir + "/empty.mp3", "");
     testenv::writeFile(dir + "/pcm.wav", pcmWav());
-    for (const Text& name : {fromUtf8(dir + "/text.mp3"), fromUtf8(dir + "/empty.mp3"), fromUtf8(dir + "/pcm.wav"), missing}) {
+    // A FIFO without a writer would block whoever opens it: the next removal must not hang.
+    ASSERT_EQ(mkfifo((dir + "/fifo.mp3").c_str(), 0600), 0);
+    for (const Text& name : {fromUtf8(dir + "/text.mp3"), fromUtf8(dir + "/empty.mp3"), fromUtf8(dir + "/pcm.wav"),
+                             fromUtf8(dir + "/fifo.mp3"), fromUtf8(dir), missing}) {
         SCOPED_TRACE(name);
         PlayMp3(-1, {name, a});
         ASSERT_TRUE(statusBecomes(PlaybackStatus::Stopped));
         EXPECT_TRUE(rec->plays().empty());
     }
+    StopPlayback();
 }
 
 TEST_F(PlaybackTest, shouldStaySilentWithoutAudioOutput)

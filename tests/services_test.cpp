@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <cmath>
 
 #include "drawing.h"
@@ -32,13 +33,19 @@ TEST(ToNumber, shouldReadDecimalTextsAfterMappingFullWidthForms)
 
 TEST(ToNumber, shouldNotDependOnTheProcessLocale)
 {
-    const char* locales[] = {"de_DE.UTF-8", "fr_FR.UTF-8", "C.UTF-8"};
-    for (const char* l : locales) {
-        std::setlocale(LC_ALL, l);
-        EXPECT_EQ(ToNumber("1.5"), 1.5) << l;
-        EXPECT_EQ(ToNumber("1,5"), 1) << l;
-    }
+    // A locale with a decimal comma, built into the test tree.
+    std::string dir = testenv::freshDir("locale");
+    std::string cmd = "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0)
+        GTEST_SKIP() << "no locale sources to build de_DE from";
+    setenv("LOCPATH", dir.c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    EXPECT_EQ(ToNumber("1.5"), 1.5);
+    EXPECT_EQ(ToNumber("1,5"), 1);
+    EXPECT_EQ(ToNumber("-3.25e1"), -32.5);
     std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
 }
 
 TEST(ToText, shouldFormIntegersBoolsBytesAndUnits)
@@ -83,8 +90,11 @@ TEST(Drawing, shouldCutTheGradientIntoEqualSegmentsWithTheRestInTheLastColour)
     EXPECT_EQ(gradientAt(stops, 235, 0), (Rgb{144, 0, 255}));
     EXPECT_EQ(gradientAt(stops, 235, 117), (Rgb{236, 236, 236}));
     EXPECT_EQ(gradientAt(stops, 235, 234), (Rgb{144, 0, 255}));
-    Rgb mid = gradientAt(stops, 235, 58);
-    EXPECT_EQ(mid.r, 144 + (236 - 144) * 58 / 117);
+    EXPECT_EQ(gradientAt(stops, 235, 58), (Rgb{189, 116, 246}));
+    EXPECT_EQ(gradientAt(stops, 235, 210), (Rgb{163, 49, 251}));
+    // Top to bottom the same rule holds over the height.
+    EXPECT_EQ(gradientAt(stops, 32, 16), (Rgb{236, 236, 236}));
+    EXPECT_EQ(gradientAt(stops, 32, 8), (Rgb{190, 118, 246}));
     // A colour set to default is left out; fewer than two stops: no gradient.
     label.gradient[1].reset();
     EXPECT_EQ(gradientStops(label).size(), 2u);
@@ -148,8 +158,12 @@ TEST(Files, shouldKeepTheDefaultSoundInTheUsersRuntimeDirectory)
     std::string xdg = getenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(DefaultSoundPath(), fromUtf8(xdg + "/mryy.ruvo"));
     unsetenv("XDG_RUNTIME_DIR");
+    std::string tmp = testenv::freshDir("tmp");
+    setenv("TMPDIR", tmp.c_str(), 1);
     Text fallback = DefaultSoundPath();
+    unsetenv("TMPDIR");
     setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+    EXPECT_EQ(toUtf8(fallback).rfind(tmp + "/", 0), 0u);
     std::string dir = toUtf8(fallback.substr(0, fallback.rfind('/')));
     struct stat st;
     ASSERT_EQ(lstat(dir.c_str(), &st), 0);

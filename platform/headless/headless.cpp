@@ -49,8 +49,8 @@ void HeadlessPlatform::destroyWindow(WindowInstance& w) { record("destroyWindow 
 
 void HeadlessPlatform::unitChanged(WindowInstance& w, int unit, Prop p)
 {
-    // Losing the focus to a page change is what a desktop does too.
-    if (p == Prop::visible && w.focus == unit && !Runtime::get().shown(w, unit))
+    // A unit that disappears, or whose container does, loses the focus, as on a desktop.
+    if (p == Prop::visible && w.focus > 0 && !Runtime::get().shown(w, w.focus))
         moveFocus(w, -1);
 }
 
@@ -159,7 +159,8 @@ void HeadlessPlatform::advance(int64_t ms)
         wakeup_ = -1;
         Runtime::get().onWakeup();
     }
-    now_ = target;
+    // A nested advance (inside a modal script) may already have gone further.
+    now_ = std::max(now_, target);
 }
 
 int HeadlessPlatform::unitIndex(WindowInstance& w, std::string_view unit)
@@ -209,7 +210,8 @@ bool HeadlessPlatform::click(WindowId id, std::string_view unit)
         return false;
     record("click " + toUtf8(unit));
     // A mouse press moves the focus to the button before it raises clicked.
-    moveFocus(*w, i);
+    if (takesFocus(w->defOf(i).type))
+        moveFocus(*w, i);
     if (!window(id) || w->blocked)
         return false;
     NativeEvent e(NativeEvent::Kind::clicked);

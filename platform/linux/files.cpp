@@ -86,8 +86,9 @@ Text DefaultSoundPath()
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     if (xdg && *xdg)
         return fromUtf8(std::string(xdg) + "/mryy.ruvo");
-    // Without a runtime directory: a private folder of this user under /tmp.
-    std::string dir = "/tmp/ruvo-" + std::to_string(::getuid());
+    // Without a runtime directory: a private folder of this user in the temporary directory.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/ruvo-" + std::to_string(::getuid());
     ::mkdir(dir.c_str(), 0700);
     struct stat st;
     if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 0077) != 0) {
