@@ -146,6 +146,17 @@ TEST_F(CountdownTest, shouldConvertEachUnitToMilliseconds)
     }
 }
 
+TEST_F(CountdownTest, shouldCountInTheLastUnitWhenItsBoxWasUnchecked)
+{
+    h.platform.click(mainWindow, "选择框3");
+    h.platform.click(mainWindow, "选择框3");  // no unit box checked now
+    SetUnitProperty(mainWindow, "编辑框1", Prop::content, "");
+    h.platform.type(mainWindow, "编辑框1", "2");
+    h.platform.click(mainWindow, "按钮1");
+    EXPECT_EQ(interval("时钟1"), 120000);
+    EXPECT_EQ(messages().back(), "你设置了2分钟后鸣叫！");
+}
+
 TEST_F(CountdownTest, shouldRestartOnADifferentIntervalButNotOnTheSameOne)
 {
     SetUnitProperty(mainWindow, "编辑框1", Prop::content, "");
