@@ -533,14 +533,6 @@ const char* unitTypeName(UnitType t)
     return "?";
 }
 
-const char* eventName(Event e)
-{
-    for (const auto& [name, ev] : kEvents)
-        if (ev.first == e)
-            return name.c_str();
-    return "?";
-}
-
 const Binding* UnitDef::binding(Event e) const
 {
     for (const Binding& b : bindings)

@@ -17,7 +17,6 @@ enum class UnitType : uint8_t { window, EditBox, PicBox, DrawPanel, GroupBox, La
 enum class Event : uint8_t { created, aboutToBeDestroyed, clicked, leftButtonDown, tick };
 
 const char* unitTypeName(UnitType t);
-const char* eventName(Event e);
 
 struct Rgb {
     uint8_t r = 0, g = 0, b = 0;

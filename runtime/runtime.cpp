@@ -167,6 +167,8 @@ bool Runtime::loadWindow(WindowId id, std::optional<WindowId> parentId, bool dia
         u.visible = d.type == UnitType::Timer || d.type == UnitType::CommonDlg ? false : d.visible;
         if (i > 0)
             w.byName.emplace(d.name, int(i));
+        if (d.type == UnitType::Timer)
+            w.timers.push_back(int(i));
     }
     const UnitDef& wd = def->units[0];
     int side, top;
@@ -190,9 +192,9 @@ bool Runtime::loadWindow(WindowId id, std::optional<WindowId> parentId, bool dia
     }
     if (w.alwaysOnTop)
         platform_.setTopmost(w, true);
-    for (size_t i = 1; i < w.units.size(); ++i)
-        if (def->units[i].type == UnitType::Timer && def->units[i].interval > 0)
-            setInterval(w, int(i), def->units[i].interval);
+    for (int t : w.timers)
+        if (def->units[size_t(t)].interval > 0)
+            setInterval(w, t, def->units[size_t(t)].interval);
 
     std::vector<std::pair<WindowInstance*, bool>> saved;
     if (dialogMode)
@@ -238,8 +240,8 @@ void Runtime::shutdownCleanup(bool runRoutine)
     for (auto& w : windows_) {
         if (w->destroyed)
             continue;
-        for (Unit& u : w->units)
-            u.due = -1;
+        for (int t : w->timers)
+            w->units[size_t(t)].due = -1;
         platform_.destroyWindow(*w);
         w->destroyed = true;
     }
@@ -495,8 +497,8 @@ void Runtime::destroyWindow(WindowInstance& w)
 {
     if (w.destroyed)
         return;
-    for (Unit& u : w.units)
-        u.due = -1;
+    for (int t : w.timers)
+        w.units[size_t(t)].due = -1;
     w.destroyed = true;
     platform_.destroyWindow(w);
     scheduleWakeup();
@@ -583,9 +585,11 @@ int64_t Runtime::nextDue() const
     for (const auto& w : windows_) {
         if (w->destroyed)
             continue;
-        for (const Unit& u : w->units)
-            if (u.due >= 0 && (best < 0 || u.due < best))
-                best = u.due;
+        for (int t : w->timers) {
+            int64_t due = w->units[size_t(t)].due;
+            if (due >= 0 && (best < 0 || due < best))
+                best = due;
+        }
     }
     return best;
 }
@@ -610,9 +614,9 @@ void Runtime::onWakeup()
     for (auto& w : windows_) {
         if (w->destroyed)
             continue;
-        for (size_t i = 0; i < w->units.size(); ++i)
-            if (w->units[i].due >= 0 && w->units[i].due <= now)
-                due.push_back({w->units[i].due, w.get(), int(i)});
+        for (int t : w->timers)
+            if (w->units[size_t(t)].due >= 0 && w->units[size_t(t)].due <= now)
+                due.push_back({w->units[size_t(t)].due, w.get(), t});
     }
     std::stable_sort(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.due < b.due; });
     {

@@ -34,6 +34,7 @@ struct WindowInstance {
     const WindowDefinition* def = nullptr;
     std::vector<Unit> units;  // units[0] is the window itself
     std::unordered_map<std::string_view, int> byName;
+    std::vector<int> timers;  // the timer units, so that a tick need not scan the rest
     bool blocked = false;
     bool alwaysOnTop = false;
     bool destroyed = false;
@@ -100,7 +101,6 @@ public:
     void shutdownCleanup(bool runRoutine);
     [[noreturn]] void endProgram(int code);
     [[noreturn]] void fatalError(int64_t code, const Text& message);
-    bool shuttingDown() const { return suppressed_; }
     bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
 
     Value get(WindowId w, std::string_view unit, Prop p);

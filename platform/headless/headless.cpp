@@ -177,12 +177,6 @@ bool HeadlessPlatform::shown(WindowId id, std::string_view unit)
     return i >= 0 && Runtime::get().shown(*w, i);
 }
 
-bool HeadlessPlatform::isTopmost(WindowId id)
-{
-    WindowInstance* w = window(id);
-    return w && w->alwaysOnTop;
-}
-
 int HeadlessPlatform::focusedUnit(WindowId id)
 {
     WindowInstance* w = window(id);

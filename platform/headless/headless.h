@@ -37,7 +37,7 @@ public:
     void runModalLoop(const std::function<bool()>& done) override;
     MessageButton messageBox(const MessageBoxRequest& request) override;
     std::optional<Text> openFileDialog(const FileDialogRequest& request) override;
-    void beep() override { record("beep"); ++beeps; }
+    void beep() override { record("beep"); }
     [[noreturn]] void exitProcess(int code) override;
 
     // The clock: advances by ms, firing every timer that falls due on the way.
@@ -72,14 +72,12 @@ public:
     std::vector<FileDialogRequest> fileDialogs;
     std::vector<std::string> calls;  // every platform call, in order
     int topmostCalls = 0;
-    int beeps = 0;
     bool quitPosted = false;
     ScreenSize screen{1024, 768};
     bool failCreateWindow = false;
 
     WindowInstance* window(WindowId w) { return Runtime::get().window(w); }
     bool shown(WindowId w, std::string_view unit);
-    bool isTopmost(WindowId w);
     int focusedUnit(WindowId w);
 
 private:

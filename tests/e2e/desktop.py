@@ -36,7 +36,8 @@ class Program:
 
     def start(self):
         self.proc = subprocess.Popen([self.exe], env=self.env, cwd="/")
-        out = subprocess.run(["xdotool", "search", "--sync", "--name", "^%s$" % self.title],
+        # By process too: a window of a program that was just killed may still be on the display.
+        out = subprocess.run(["xdotool", "search", "--sync", "--pid", str(self.proc.pid), "--name", "^%s$" % self.title],
                              capture_output=True, text=True, timeout=30, check=True)
         self.window = out.stdout.split()[0]
         return self
@@ -92,15 +93,6 @@ class Program:
                 return found[0]
             time.sleep(0.1)
         raise AssertionError("no %s named %r" % (role, name))
-
-    def press(self, name, role=pyatspi.ROLE_PUSH_BUTTON):
-        node = self.find(role, name)
-        action = node.queryAction()
-        for i in range(action.nActions):
-            if action.getName(i) in ("Press", "press", "click", "Toggle", "toggle"):
-                action.doAction(i)
-                return
-        action.doAction(0)
 
     def click(self, name, role=pyatspi.ROLE_PUSH_BUTTON):
         """A real mouse click in the middle of the widget, so the focus moves as it would."""

@@ -35,7 +35,7 @@ class CountdownWindow(unittest.TestCase):
         p.click("定时关机", role=pyatspi.ROLE_PAGE_TAB)
         time.sleep(0.3)
         p.screenshot(os.path.join(SHOTS, "countdown-power-page.png"))
-        p.press("强制关闭")
+        p.click("强制关闭")
         self.assertEqual(p.wait(), 0)
         self.assertTrue(os.path.exists(p.default_sound()))
 
