@@ -52,8 +52,16 @@ class Program:
         subprocess.run(["import", "-window", self.window, target], check=True, timeout=30)
 
     def key(self, *keys):
+        self.assert_running()
         subprocess.run(["xdotool", "windowfocus", "--sync", self.window], check=True, timeout=10)
-        subprocess.run(["xdotool", "key", "--window", self.window, *keys], check=True, timeout=10)
+        # Real key presses to the focused window: events sent to a window id
+        # (--window) were now and then refused by the server.
+        subprocess.run(["xdotool", "key", *keys], check=True, timeout=10)
+
+    def assert_running(self):
+        code = self.proc.poll()
+        if code is not None:
+            raise AssertionError("the program ended on its own with exit code %d" % code)
 
     def type(self, text):
         subprocess.run(["xdotool", "windowfocus", "--sync", self.window], check=True, timeout=10)
