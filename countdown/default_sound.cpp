@@ -2,6 +2,7 @@
 
 #include "assets.h"
 #include "files.h"
+#include "services.h"
 #include "program_frame.h"
 
 ByteSet defaultMusic() { return ByteSet{findEmbedded(assetFiles(), "defaultMusic")}; }

@@ -37,3 +37,14 @@ constexpr int MB_TASKMODAL = 0x2000;
 // Ignore 4, Yes 5, No 6; anything else 0.
 int ShowMessageBox(const Value& message, int style, std::optional<Text> title = std::nullopt);
 void PlayBeep();
+
+// Opens a file, program, folder or address with the desktop's action for it;
+// nothing is reported back. operation: 1 edit, 2 explore, 3 find, 4 open,
+// 5 print, anything else none. show: 1 hide, 2 normal, 3 minimised,
+// 4 maximised, 5 shown without activation, 6 minimise; anything else normal.
+void ExecuteFile(std::optional<int> operation, const Text& file, std::optional<Text> parameters = std::nullopt,
+                 std::optional<Text> directory = std::nullopt, std::optional<int> show = std::nullopt);
+
+// Switches the machine off (1), restarts it (2), logs the user off (3),
+// suspends (4) or hibernates it (5); true when the system accepted.
+bool ShutdownSystem(int mode, std::optional<bool> force = std::nullopt);

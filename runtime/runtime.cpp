@@ -748,3 +748,43 @@ int ShowMessageBox(const Value& message, int style, std::optional<Text> title)
 }
 
 void PlayBeep() { Runtime::get().platform().beep(); }
+
+void ExecuteFile(std::optional<int> operation, const Text& file, std::optional<Text> parameters,
+                 std::optional<Text> directory, std::optional<int> show)
+{
+    using Verb = ShellRequest::Verb;
+    using Show = ShellRequest::Show;
+    ShellRequest r;
+    switch (operation.value_or(0)) {
+    case 1: r.verb = Verb::edit; break;
+    case 2: r.verb = Verb::explore; break;
+    case 3: r.verb = Verb::find; break;
+    case 4: r.verb = Verb::open; break;
+    case 5: r.verb = Verb::print; break;
+    default: r.verb = Verb::none; break;
+    }
+    r.file = file;
+    r.parameters = std::move(parameters);
+    r.directory = directory.value_or(Text());
+    switch (show.value_or(2)) {
+    case 1: r.show = Show::hide; break;
+    case 3: r.show = Show::minimized; break;
+    case 4: r.show = Show::maximized; break;
+    case 5: r.show = Show::noActivate; break;
+    case 6: r.show = Show::minimize; break;
+    default: r.show = Show::normal; break;
+    }
+    Runtime::get().platform().shellExecute(r);
+}
+
+bool ShutdownSystem(int mode, std::optional<bool> force)
+{
+    if (mode < 1 || mode > 5)
+        return false;
+    Platform& p = Runtime::get().platform();
+    auto action = static_cast<PowerAction>(mode);
+    // The privilege step: without it not even the log-off is tried.
+    if (!p.powerPermitted(action))
+        return false;
+    return p.powerAction(action, force.value_or(false));
+}

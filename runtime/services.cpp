@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <vector>
+
+#include "files.h"
 
 namespace {
 
@@ -144,4 +147,13 @@ bool Value::boolean() const
     case Kind::integer: return std::get<int64_t>(v_) != 0;
     default: return false;
     }
+}
+
+bool WriteBytesToFile(const Text& path, std::initializer_list<ByteSet> sets)
+{
+    std::vector<std::string_view> parts;
+    parts.reserve(sets.size());
+    for (const ByteSet& b : sets)
+        parts.push_back(b.bytes);
+    return WriteBytesToFile(path, std::span<const std::string_view>(parts));
 }

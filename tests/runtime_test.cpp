@@ -367,6 +367,52 @@ TEST_F(RuntimeTest, shouldShowMessageBoxWithDefaultTitleAndBlockInputWhileTimers
     EXPECT_EQ(platform.messageBoxes[2].message, "真");
 }
 
+TEST_F(RuntimeTest, shouldHandExecuteFileItsArgumentsWithTheirDefaults)
+{
+    ExecuteFile(std::nullopt, "");
+    ExecuteFile(2, "目录", Text("-x"), Text("/tmp"), 4);
+    ExecuteFile(9, "a", std::nullopt, std::nullopt, 0);
+    ASSERT_EQ(platform.shellRequests.size(), 3u);
+    const ShellRequest& bare = platform.shellRequests[0];
+    EXPECT_EQ(bare.verb, ShellRequest::Verb::none);
+    EXPECT_EQ(bare.file, "");
+    EXPECT_FALSE(bare.parameters.has_value());
+    EXPECT_EQ(bare.directory, "");
+    EXPECT_EQ(bare.show, ShellRequest::Show::normal);
+    const ShellRequest& full = platform.shellRequests[1];
+    EXPECT_EQ(full.verb, ShellRequest::Verb::explore);
+    EXPECT_EQ(full.file, "目录");
+    EXPECT_EQ(full.parameters, Text("-x"));
+    EXPECT_EQ(full.directory, "/tmp");
+    EXPECT_EQ(full.show, ShellRequest::Show::maximized);
+    EXPECT_EQ(platform.shellRequests[2].verb, ShellRequest::Verb::none);
+    EXPECT_EQ(platform.shellRequests[2].show, ShellRequest::Show::normal);
+}
+
+TEST_F(RuntimeTest, shouldTryAPowerActionOnlyInRangeAndAfterThePrivilegeStep)
+{
+    EXPECT_FALSE(ShutdownSystem(0, true));
+    EXPECT_FALSE(ShutdownSystem(6, true));
+    EXPECT_TRUE(platform.powerQueries.empty());
+
+    EXPECT_TRUE(ShutdownSystem(5));
+    ASSERT_EQ(platform.powerCalls.size(), 1u);
+    EXPECT_EQ(platform.powerCalls[0].action, PowerAction::hibernate);
+    EXPECT_FALSE(platform.powerCalls[0].force);
+
+    platform.powerPermission = false;
+    EXPECT_FALSE(ShutdownSystem(3, true));
+    EXPECT_EQ(platform.powerQueries.size(), 2u);
+    EXPECT_EQ(platform.powerCalls.size(), 1u);
+
+    platform.powerPermission = true;
+    platform.powerAccepted = false;
+    EXPECT_FALSE(ShutdownSystem(1, true));
+    ASSERT_EQ(platform.powerCalls.size(), 2u);
+    EXPECT_EQ(platform.powerCalls[1].action, PowerAction::powerOff);
+    EXPECT_TRUE(platform.powerCalls[1].force);
+}
+
 TEST_F(RuntimeTest, shouldEndProgramWithoutAboutToBeDestroyedAndCleanUpOnce)
 {
     SetUnitProperty(testWindow, "t1", Prop::interval, 10);

@@ -134,6 +134,26 @@ MessageButton HeadlessPlatform::messageBox(const MessageBoxRequest& request)
     return answer(request);
 }
 
+void HeadlessPlatform::shellExecute(const ShellRequest& request)
+{
+    record("shellExecute " + toUtf8(request.file));
+    shellRequests.push_back(request);
+}
+
+bool HeadlessPlatform::powerPermitted(PowerAction action)
+{
+    record("powerPermitted " + std::to_string(int(action)));
+    powerQueries.push_back(action);
+    return powerPermission;
+}
+
+bool HeadlessPlatform::powerAction(PowerAction action, bool force)
+{
+    record("powerAction " + std::to_string(int(action)) + (force ? " force" : ""));
+    powerCalls.push_back({action, force});
+    return powerAccepted;
+}
+
 std::optional<Text> HeadlessPlatform::openFileDialog(const FileDialogRequest& request)
 {
     record("openFileDialog " + toUtf8(request.title));

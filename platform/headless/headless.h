@@ -38,6 +38,9 @@ public:
     MessageButton messageBox(const MessageBoxRequest& request) override;
     std::optional<Text> openFileDialog(const FileDialogRequest& request) override;
     void beep() override { record("beep"); }
+    void shellExecute(const ShellRequest& request) override;
+    bool powerPermitted(PowerAction action) override;
+    bool powerAction(PowerAction action, bool force) override;
     [[noreturn]] void exitProcess(int code) override;
 
     // The clock: advances by ms, firing every timer that falls due on the way.
@@ -67,9 +70,21 @@ public:
     std::deque<std::function<void()>> loopScript;
     std::deque<std::function<void()>> modalScript;
 
+    // Power as the system would answer: whether an action is permitted
+    // without asking, and whether the system then accepts it.
+    bool powerPermission = true;
+    bool powerAccepted = true;
+
     // Records.
     std::vector<MessageBoxRequest> messageBoxes;
     std::vector<FileDialogRequest> fileDialogs;
+    std::vector<ShellRequest> shellRequests;
+    struct PowerCall {
+        PowerAction action;
+        bool force;
+    };
+    std::vector<PowerCall> powerCalls;       // actions asked for, after a permitted privilege step
+    std::vector<PowerAction> powerQueries;   // privilege steps
     std::vector<std::string> calls;  // every platform call, in order
     int topmostCalls = 0;
     bool quitPosted = false;

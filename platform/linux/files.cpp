@@ -59,7 +59,7 @@ bool RemoveFile(const Text& path)
     return ::unlink(toUtf8(path).c_str()) == 0;
 }
 
-bool WriteBytesToFile(const Text& path, std::initializer_list<ByteSet> sets)
+bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts)
 {
     if (path.empty())
         return false;
@@ -73,9 +73,9 @@ bool WriteBytesToFile(const Text& path, std::initializer_list<ByteSet> sets)
         return false;
     }
     bool ok = true;
-    for (const ByteSet& b : sets)
+    for (std::string_view b : parts)
         if (ok)
-            ok = writeAll(fd, b.bytes);
+            ok = writeAll(fd, b);
     if (::close(fd) != 0)
         ok = false;
     return ok;

@@ -1,9 +1,9 @@
 #pragma once
 // The program's directory and the two file operations the programs use.
-#include <initializer_list>
+#include <span>
+#include <string_view>
 
 #include "text.h"
-#include "value.h"
 
 // Separator the programs put between a directory and a file name.
 inline constexpr const char* kPathSeparator = "/";
@@ -17,9 +17,9 @@ bool RunDirectoryKnown();
 Text DetectRunDirectory();
 
 bool RemoveFile(const Text& path);
-// Creates or empties the file and writes the byte sets in order. Never writes
+// Creates or empties the file and writes the parts in order. Never writes
 // through a symbolic link; the file is locked against other openers meanwhile.
-bool WriteBytesToFile(const Text& path, std::initializer_list<ByteSet> sets);
+bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts);
 
 // Where both programs keep their default sound: per user, not world-writable.
 Text DefaultSoundPath();

@@ -411,6 +411,11 @@ std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
 
 void QtPlatform::beep() { QApplication::beep(); }
 
+// The desktop's shell and power services are wired in by the programs that use them.
+void QtPlatform::shellExecute(const ShellRequest&) {}
+bool QtPlatform::powerPermitted(PowerAction) { return false; }
+bool QtPlatform::powerAction(PowerAction, bool) { return false; }
+
 void QtPlatform::exitProcess(int code)
 {
     std::fflush(nullptr);

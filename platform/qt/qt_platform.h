@@ -33,6 +33,9 @@ public:
     MessageButton messageBox(const MessageBoxRequest& request) override;
     std::optional<Text> openFileDialog(const FileDialogRequest& request) override;
     void beep() override;
+    void shellExecute(const ShellRequest& request) override;
+    bool powerPermitted(PowerAction action) override;
+    bool powerAction(PowerAction action, bool force) override;
 
     [[noreturn]] void exitProcess(int code) override;
 

@@ -31,6 +31,22 @@ struct FileDialogRequest {
     bool keepCurrentDir = true;
 };
 
+// One start of a file, program, folder or address with the desktop's action
+// for it. The file and the directory are passed on as they are; an absent
+// parameter text is no parameters at all.
+struct ShellRequest {
+    enum class Verb { none, edit, explore, find, open, print };
+    Verb verb = Verb::none;
+    Text file;
+    std::optional<Text> parameters;
+    Text directory;  // empty: the current directory
+    enum class Show { hide, normal, minimized, maximized, noActivate, minimize };
+    Show show = Show::normal;
+};
+
+// The system's power actions, numbered as the programs number them.
+enum class PowerAction { powerOff = 1, reboot = 2, logOff = 3, suspend = 4, hibernate = 5 };
+
 struct ScreenSize {
     int width = 0;
     int height = 0;
@@ -68,6 +84,15 @@ public:
     virtual MessageButton messageBox(const MessageBoxRequest& request) = 0;
     virtual std::optional<Text> openFileDialog(const FileDialogRequest& request) = 0;
     virtual void beep() = 0;
+
+    // Shell: starts and returns at once; nothing is reported back.
+    virtual void shellExecute(const ShellRequest& request) = 0;
+
+    // Power: whether the action may be taken now without asking the user
+    // (a forced action cannot stop for a password), and the action itself;
+    // true when the system accepted it.
+    virtual bool powerPermitted(PowerAction action) = 0;
+    virtual bool powerAction(PowerAction action, bool force) = 0;
 
     [[noreturn]] virtual void exitProcess(int code) = 0;
 };
