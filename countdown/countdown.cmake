@@ -1,14 +1,3 @@
-# Pieces that the kitchen timer links too.
-add_library(countdown_shared STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/program_frame.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/option_group.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/duration.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/default_sound.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/alarm.cpp)
-target_include_directories(countdown_shared PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(countdown_shared PUBLIC ruvo_runtime ruvo_settings ruvo_assets ruvo_playback)
-ruvo_gb18030(countdown_shared)
-
 # The countdown timer's own window and handlers; objects, so that the
 # binding table always reaches the executable.
 add_library(countdown_logic OBJECT
@@ -19,7 +8,7 @@ add_library(countdown_logic OBJECT
   ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp)
 ruvo_embed(countdown_logic countdownWindows mainWindow.window ${CMAKE_CURRENT_LIST_DIR}/mainWindow.window)
 target_include_directories(countdown_logic PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(countdown_logic PUBLIC countdown_shared)
+target_link_libraries(countdown_logic PUBLIC ruvo_common)
 ruvo_gb18030(countdown_logic)
 
 if(TARGET ruvo_qt)

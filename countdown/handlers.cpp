@@ -1,15 +1,12 @@
 // The countdown timer's binding table: every handler its window definition may name.
 #include "alarm.h"
+#include "alert_mode.h"
 #include "assets.h"
 #include "countdown.h"
 #include "default_sound.h"
-#include "option_group.h"
 #include "program.h"
-#include "program_frame.h"
 
 std::span<const EmbeddedFile> countdownWindows();
-
-const WindowId programMainWindow = mainWindow;
 
 namespace {
 const HandlerEntry kHandlers[] = {
@@ -45,6 +42,6 @@ const HandlerEntry kHandlers[] = {
 
 const ProgramDefinition& thisProgram()
 {
-    static const ProgramDefinition program{countdownWindows(), kHandlers, assetFiles()};
+    static const ProgramDefinition program{mainWindow, countdownWindows(), kHandlers, assetFiles()};
     return program;
 }

@@ -1,14 +1,17 @@
 #pragma once
-// What a program gives the framework: its window definitions, its handler
-// table and its assets; each executable defines thisProgram().
+// What a program gives the framework: its start-up window, its window
+// definitions, its handler table and its assets; each executable defines
+// thisProgram().
 #include <span>
 
 #include "definition.h"
 #include "embedded.h"
+#include "value.h"
 
 class Platform;
 
 struct ProgramDefinition {
+    WindowId mainWindow;  // loaded at start; closing it ends the program
     std::span<const EmbeddedFile> windows;
     std::span<const HandlerEntry> handlers;
     std::span<const EmbeddedFile> assets;

@@ -26,14 +26,8 @@ struct ProgramHarness {
         runtime = std::make_unique<Runtime>(platform);
     }
 
-    // programStart up to and including the start window; the test is the loop.
-    void start()
-    {
-        FrameworkInit();
-        initProgramGlobals();
-        RegisterCleanupRoutine(freeProgramGlobals);
-        LoadStartWindow(programMainWindow);
-    }
+    // The start routine's set-up, up to the shown start window; the test is the loop.
+    void start() { programSetUp(); }
 
     // The whole start routine and the end of the process, with the loop
     // running the steps queued in platform.loopScript; gives the exit code.

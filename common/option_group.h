@@ -14,7 +14,3 @@ struct LabelWrite {
 // The clicked handler of one member: reads only its own box.
 void optionGroupClicked(WindowId window, std::string_view member, std::initializer_list<std::string_view> siblings,
                         std::initializer_list<LabelWrite> writes = {});
-
-// The alert mode of the alarm, shared by both programs.
-void onAlertOnceCheckClicked();
-void onAlertRepeatCheckClicked();

@@ -7,14 +7,21 @@
 Text iniFilePath;
 Text defaultMusicPath;
 
+WindowId programMainWindow() { return thisProgram().mainWindow; }
+
 int programStart()
+{
+    programSetUp();
+    RunMessageLoop();
+    return 0;
+}
+
+void programSetUp()
 {
     FrameworkInit();
     initProgramGlobals();
     RegisterCleanupRoutine(freeProgramGlobals);
-    LoadStartWindow(programMainWindow);
-    RunMessageLoop();
-    return 0;
+    LoadStartWindow(programMainWindow());
 }
 
 void initProgramGlobals() {}

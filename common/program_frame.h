@@ -7,10 +7,12 @@
 extern Text iniFilePath;
 extern Text defaultMusicPath;
 
-// The program's main window: each program names its own.
-extern const WindowId programMainWindow;
+// The program's main window, as its definition names it.
+WindowId programMainWindow();
 
+// The start routine: the set-up up to the shown start window, then the loop.
 int programStart();
+void programSetUp();
 void initProgramGlobals();
 void freeProgramGlobals();
 

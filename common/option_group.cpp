@@ -1,7 +1,6 @@
 #include "option_group.h"
 
 #include "framework.h"
-#include "program_frame.h"
 
 void optionGroupClicked(WindowId window, std::string_view member, std::initializer_list<std::string_view> siblings,
                         std::initializer_list<LabelWrite> writes)
@@ -13,6 +12,3 @@ void optionGroupClicked(WindowId window, std::string_view member, std::initializ
     for (const LabelWrite& w : writes)
         SetUnitProperty(window, w.label, Prop::caption, w.caption);
 }
-
-void onAlertOnceCheckClicked() { optionGroupClicked(programMainWindow, "选择框5", {"选择框1"}); }
-void onAlertRepeatCheckClicked() { optionGroupClicked(programMainWindow, "选择框1", {"选择框5"}); }
