@@ -5,6 +5,8 @@ add_library(countdown_logic OBJECT
   ${CMAKE_CURRENT_LIST_DIR}/option_groups.cpp
   ${CMAKE_CURRENT_LIST_DIR}/countdown_start.cpp
   ${CMAKE_CURRENT_LIST_DIR}/music.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/power.cpp
   ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp)
 ruvo_embed(countdown_logic countdownWindows mainWindow.window ${CMAKE_CURRENT_LIST_DIR}/mainWindow.window)
 target_include_directories(countdown_logic PUBLIC ${CMAKE_CURRENT_LIST_DIR})

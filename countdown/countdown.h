@@ -30,3 +30,14 @@ void onMusicPlayButtonClicked();
 void onMusicPauseButtonClicked();
 void onMusicResumeButtonClicked();
 void onMusicClearButtonClicked();
+
+void onLaunchBrowse1ButtonClicked();
+void onLaunchBrowse2ButtonClicked();
+void onLaunchBrowse3ButtonClicked();
+void onLaunchClear1ButtonClicked();
+void onLaunchClear2ButtonClicked();
+void onLaunchClear3ButtonClicked();
+void onLaunchTimerTick();
+
+void onShutdownTimerTick();
+void onForceCancelButtonClicked();

@@ -37,6 +37,15 @@ const HandlerEntry kHandlers[] = {
     handler("onActionRestartCheckClicked", onActionRestartCheckClicked),
     handler("onAlertOnceCheckClicked", onAlertOnceCheckClicked),
     handler("onAlertRepeatCheckClicked", onAlertRepeatCheckClicked),
+    handler("onLaunchBrowse1ButtonClicked", onLaunchBrowse1ButtonClicked),
+    handler("onLaunchBrowse2ButtonClicked", onLaunchBrowse2ButtonClicked),
+    handler("onLaunchBrowse3ButtonClicked", onLaunchBrowse3ButtonClicked),
+    handler("onLaunchClear1ButtonClicked", onLaunchClear1ButtonClicked),
+    handler("onLaunchClear2ButtonClicked", onLaunchClear2ButtonClicked),
+    handler("onLaunchClear3ButtonClicked", onLaunchClear3ButtonClicked),
+    handler("onLaunchTimerTick", onLaunchTimerTick),
+    handler("onShutdownTimerTick", onShutdownTimerTick),
+    handler("onForceCancelButtonClicked", onForceCancelButtonClicked),
 };
 } // namespace
 

@@ -591,7 +591,8 @@ TEST_F(WidgetTest, shouldOpenQtsFileDialogAsTheCommonDialogDescribes)
     });
     chooser.start(20);
     click(unit("browse"));
-    EXPECT_EQ(filters, (QStringList{QStringLiteral("音乐文件（*.mp3） (*.mp3)"), QStringLiteral("任何文件（*.*） (*.*)")}));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("音乐文件（*.mp3） (*.mp3)"), QStringLiteral("任何文件（*.*） (*)")}))
+        << "\"*.*\" is every file, names without a dot included";
     EXPECT_EQ(selectedFilter, QStringLiteral("任何文件（*.*）")) << "the filter at index 1, shown without its patterns";
     EXPECT_EQ(title, QStringLiteral("音乐文件"));
     EXPECT_EQ(toUtf8(GetText(kMain, "music", Prop::fileName)), song);

@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "qt_units.h"
+#include "shell.h"
 
 namespace {
 
@@ -81,9 +82,15 @@ QStringList nameFilters(const Text& filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i].isEmpty() && parts[i + 1].isEmpty())
             break;  // the closing "||"
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        out << parts[i] + QStringLiteral(" (") + patterns.trimmed() + QLatin1Char(')');
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // "*.*" means every file where these filters come from; to Qt it
+        // means names with a dot, which would hide most programs and scripts.
+        for (QString& p : patterns) {
+            p = p.trimmed();
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        out << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return out;
 }
@@ -411,8 +418,18 @@ std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
 
 void QtPlatform::beep() { QApplication::beep(); }
 
-// The desktop's shell and power services are wired in by the programs that use them.
-void QtPlatform::shellExecute(const ShellRequest&) {}
+// Only the default verb and "open" run a program; the other verbs have no
+// freedesktop counterpart of their own and show the file with its
+// application instead. A desktop places windows itself, so the show mode is
+// not passed on.
+void QtPlatform::shellExecute(const ShellRequest& request)
+{
+    using Verb = ShellRequest::Verb;
+    ShellMode mode = request.verb == Verb::none || request.verb == Verb::open ? ShellMode::defaultAction
+                                                                              : ShellMode::desktopOpen;
+    (void)StartDetached(mode, request.file, request.parameters, request.directory);  // nothing is reported back
+}
+
 bool QtPlatform::powerPermitted(PowerAction) { return false; }
 bool QtPlatform::powerAction(PowerAction, bool) { return false; }
 

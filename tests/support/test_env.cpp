@@ -24,6 +24,15 @@ std::string makeRoot()
     setenv("XDG_RUNTIME_DIR", (tmpl + "/xdg").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (tmpl + "/config").c_str(), 1);
     setenv("RUVO_TEST_RUN_DIR", (tmpl + "/run").c_str(), 1);
+    // No test may open a real application or reach a real logind: a stub
+    // xdg-open that only logs comes first on PATH, and the system bus is a
+    // socket that does not exist unless a test starts its own mock there.
+    mkdir((tmpl + "/bin").c_str(), 0700);
+    writeFile(tmpl + "/bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"" + tmpl + "/xdg-open.log\"\n");
+    chmod((tmpl + "/bin/xdg-open").c_str(), 0700);
+    const char* path = std::getenv("PATH");
+    setenv("PATH", (tmpl + "/bin:" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + tmpl + "/no-system-bus").c_str(), 1);
     return tmpl;
 }
 } // namespace

@@ -1,0 +1,21 @@
+#pragma once
+// Starting a file, program, folder or address the way the desktop's shell
+// would, detached from the caller.
+#include <optional>
+
+#include "text.h"
+
+enum class ShellMode {
+    // An executable regular file is run; anything else goes to xdg-open.
+    defaultAction,
+    // Always handed to xdg-open, never run: for verbs that must not start a
+    // program (a script is edited or shown, not executed).
+    desktopOpen,
+};
+
+// One detached start: own session, standard input from /dev/null, only
+// descriptors 0-2 inherited, no zombie left behind, returns at once.
+// A relative file resolves against the directory when one is named, else the
+// current directory, never PATH. False when nothing was started: an empty
+// text, a missing file that is not an address, or no xdg-open to hand it to.
+bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& parameters, const Text& directory);
