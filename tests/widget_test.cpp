@@ -19,6 +19,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <memory>
 
@@ -30,6 +31,7 @@
 
 // Readable failures: gtest finds this by argument-dependent lookup.
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QColor& c, std::ostream* os) { *os << c.name().toStdString(); }
 
 namespace {
 
@@ -181,6 +183,18 @@ gradientMode 2
 gradientColors #9000FF #ECECEC #9000FF
 hAlign 1
 on leftButtonDown onStudioPress
+
+Label caption
+parent tab 0
+rect 10 160 100 16
+caption "关机选择框"
+
+Label link
+parent tab 0
+rect 120 160 100 16
+caption "程序用途简解"
+textColor #9000FF
+font "宋体" -12 underline
 
 Label second
 parent tab 1
@@ -386,6 +400,11 @@ TEST_F(WidgetTest, shouldShowTheNewCheckStateToTheClickHandler)
     SetUnitProperty(kMain, fromUtf8("选择框1"), Prop::checked, false);
     EXPECT_FALSE(check->isChecked());
     EXPECT_EQ(seen.checkStates.size(), 3u) << "writing the state raises no click";
+
+    // Past the caption, near the right edge, is still the check box.
+    click(check, QPoint(check->width() - 4, check->height() / 2));
+    EXPECT_TRUE(check->isChecked());
+    EXPECT_EQ(seen.checkStates, (std::vector<bool>{true, false, true, true}));
 }
 
 TEST_F(WidgetTest, shouldShowOnlyTheUnitsOfTheSelectedPage)
@@ -430,6 +449,29 @@ TEST_F(WidgetTest, shouldPaintTheLabelGradientByTheDrawingRule)
         for (int y = 0; y < 32; ++y)
             dark += qGray(image.pixel(x, y)) < 60;
     EXPECT_GT(dark, 100) << "the caption is drawn over the gradient";
+}
+
+// The pixel of a caption closest to its text colour.
+QColor closestTo(QWidget* label, QColor ink)
+{
+    QImage image = label->grab().toImage();
+    int best = INT_MAX;
+    QColor found;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            QColor c = image.pixelColor(x, y);
+            int d = std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) + std::abs(c.blue() - ink.blue());
+            if (d < best)
+                best = d, found = c;
+        }
+    return found;
+}
+
+TEST_F(WidgetTest, shouldDrawTwelvePixelCaptionsSolid)
+{
+    EXPECT_EQ(closestTo(unit("caption"), Qt::black), QColor(Qt::black)) << "the default font";
+    QColor violet = closestTo(unit("link"), QColor(144, 0, 255));
+    EXPECT_LE(std::abs(violet.red() - 144) + violet.green() + 255 - violet.blue(), 6) << violet.name().toStdString();
 }
 
 TEST_F(WidgetTest, shouldGiveAPressToTheFirstListedOfOverlappingUnits)

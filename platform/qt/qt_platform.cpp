@@ -184,9 +184,7 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
     if (!keepStyle)
         QApplication::setStyle(QStringLiteral("Windows"));
     // Units without a stored font use the Windows default GUI font: a 12 px Song face.
-    QFont font(QStringLiteral("AR PL UMing CN"));
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    QApplication::setFont(songFont(12));
     // The runtime ends the loop when its last window is gone.
     QApplication::setQuitOnLastWindowClosed(false);
     installAccessibility();

@@ -326,6 +326,8 @@ public:
 
 protected:
     void nextCheckState() override {}
+    // The native control takes a click anywhere in its rectangle, not only on the mark and caption.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
 // The classic tab control pads a caption by 6 px on each side; the styles'
@@ -620,21 +622,33 @@ NativeWindow* nativeWindowOf(QObject* object)
     return nullptr;
 }
 
+QFont songFont(int pixelSize)
+{
+    QFont f(QStringLiteral("AR PL UMing CN"));
+    f.setPixelSize(pixelSize);
+    // The face carries hand-made bitmaps from 11 to 16 px, which FreeType uses
+    // only for glyphs drawn without antialiasing; outlines at these sizes come
+    // out as thin grey strokes.
+    f.setStyleStrategy(pixelSize >= 11 && pixelSize <= 16 ? QFont::NoAntialias : QFont::PreferDefault);
+    return f;
+}
+
 QFont fontFor(const FontSpec& stored)
 {
-    QString face = qstr(stored.face);
-    if (face == QStringLiteral("宋体"))
-        face = QStringLiteral("AR PL UMing CN");
-    else if (face == QStringLiteral("黑体"))
-        face = QStringLiteral("WenQuanYi Zen Hei");
-    QFont f = QApplication::font();
-    if (!face.isEmpty())
-        f.setFamilies({face});
     // A negative height is the character height; a positive one the cell height,
     // which is close enough to a pixel size for these layouts.
     int px = stored.height < 0 ? -stored.height : stored.height;
-    if (px > 0)
-        f.setPixelSize(px);
+    QString face = qstr(stored.face);
+    QFont f;
+    if (face.isEmpty() || face == QStringLiteral("宋体")) {
+        f = songFont(px > 0 ? px : 12);
+    } else {
+        f = QApplication::font();
+        f.setFamilies({face == QStringLiteral("黑体") ? QStringLiteral("WenQuanYi Zen Hei") : face});
+        f.setStyleStrategy(QFont::PreferDefault);
+        if (px > 0)
+            f.setPixelSize(px);
+    }
     f.setWeight(QFont::Weight(std::clamp(stored.weight == 0 ? 400 : stored.weight, 1, 1000)));
     f.setItalic(stored.italic);
     f.setUnderline(stored.underline);

@@ -55,5 +55,7 @@ void applyUnitChange(WindowInstance& w, int unit, Prop p);
 // Makes the painted units known to accessibility clients; once per application.
 void installAccessibility();
 
+// The Song face that stands for "宋体", drawn solid at the sizes it has bitmaps for.
+QFont songFont(int pixelSize);
 // The font of a stored font record, with the Windows faces mapped to ours.
 QFont fontFor(const FontSpec& stored);
