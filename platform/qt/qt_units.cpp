@@ -227,26 +227,24 @@ class EditUnit : public UnitWidget<QLineEdit> {
 public:
     EditUnit(NativeWindow* o, int u, QWidget* parent) : UnitWidget(o, u, parent)
     {
-        connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
-            if (!owner->instance)
-                return;
-            NativeEvent ev(NativeEvent::Kind::edited);
-            ev.window = owner->instance;
-            ev.unit = unit;
-            ev.text = fromQString(text);
-            ev.caret = int(fromQString(text.left(cursorPosition())).size());
-            report(ev);
-        });
+        // Not only typing changes the text: pasting, undo, accessibility clients
+        // and on-screen keyboards set it too. Caret moves go along, so that the
+        // runtime knows where the user left the caret.
+        connect(this, &QLineEdit::textChanged, this, [this] { reportEdit(); });
+        connect(this, &QLineEdit::cursorPositionChanged, this, [this] { reportEdit(); });
     }
 
     // The runtime rewrote the content (a handler, or normalisation on focus
-    // loss) and says where the caret stands, in bytes of the text.
-    void setContent(const QString& t, int caretChars)
+    // loss) and says where the caret stands; what it wrote is not reported back.
+    void setContent(const Unit& u)
     {
+        const QString t = qstr(u.text);
         if (t == text())
             return;
+        writing_ = true;
         setText(t);
-        setCursorPosition(std::min<int>(caretChars, int(t.size())));
+        setCursorPosition(int(qstr(u.text.substr(0, size_t(std::clamp(u.caret, 0, int(u.text.size()))))).size()));
+        writing_ = false;
     }
 
 protected:
@@ -304,6 +302,22 @@ protected:
         }
         QLineEdit::inputMethodEvent(e);
     }
+
+private:
+    void reportEdit()
+    {
+        if (writing_ || !owner->instance)
+            return;
+        const QString t = text();
+        NativeEvent ev(NativeEvent::Kind::edited);
+        ev.window = owner->instance;
+        ev.unit = unit;
+        ev.text = fromQString(t);
+        ev.caret = int(fromQString(t.left(cursorPosition())).size());
+        report(ev);
+    }
+
+    bool writing_ = false;
 };
 
 class ButtonUnit : public UnitWidget<QPushButton> {
@@ -482,7 +496,7 @@ QWidget* makeUnit(WindowInstance& w, NativeWindow* win, int i, QWidget* parent)
     case UnitType::EditBox: {
         auto* e = new EditUnit(win, i, parent);
         e->setFrame(d.border != 0);
-        e->setText(qstr(u.text));
+        e->setContent(u);
         applyColours(e, d, QPalette::Text, QPalette::Base);
         widget = e;
         break;
@@ -714,7 +728,7 @@ void applyUnitChange(WindowInstance& w, int unit, Prop p)
     case Prop::caption:
     case Prop::content:
         if (auto* e = dynamic_cast<EditUnit*>(widget))
-            e->setContent(qstr(u.text), int(qstr(u.text.substr(0, size_t(std::max(0, u.caret)))).size()));
+            e->setContent(u);
         else if (auto* l = dynamic_cast<LabelUnit*>(widget))
             l->setCaption(qstr(u.text));
         else if (auto* b = dynamic_cast<QAbstractButton*>(widget))
