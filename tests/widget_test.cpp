@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -360,6 +362,28 @@ TEST_F(WidgetTest, shouldReportEditsInGb18030WithTheCaretInBytes)
     EXPECT_EQ(free->text(), QStringLiteral("改写"));
 }
 
+TEST_F(WidgetTest, shouldSeeTextSetWithoutTypingAndKeepTheCaretWhereTheUserLeftIt)
+{
+    auto* num = unit<QLineEdit>("num");
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(num);
+    ASSERT_TRUE(a && a->editableTextInterface());
+    a->editableTextInterface()->insertText(0, QStringLiteral("7x"));  // as an on-screen keyboard does
+    EXPECT_EQ(content("num"), "7x") << "not filtered, like pasted text";
+    click(unit("ok"));
+    ASSERT_FALSE(seen.okContents.empty());
+    EXPECT_EQ(seen.okContents.back(), "7");
+
+    // Normalisation keeps the caret where Home left it, not where typing ended.
+    SetUnitProperty(kMain, "num", Prop::content, Text());
+    ASSERT_TRUE(SetInputFocus(kMain, "num"));
+    QTest::keyClicks(num, "0071234");
+    QTest::keyClick(num, Qt::Key_Home);
+    QTest::keyClick(num, Qt::Key_Right);
+    ASSERT_TRUE(SetInputFocus(kMain, "free"));
+    EXPECT_EQ(num->text(), "71234");
+    EXPECT_EQ(num->cursorPosition(), 1);
+}
+
 TEST_F(WidgetTest, shouldNormaliseANumberBoxBeforeTheClickHandlerRuns)
 {
     auto* num = unit<QLineEdit>("num");
@@ -645,6 +669,37 @@ TEST_F(WidgetTest, shouldOpenQtsFileDialogAsTheCommonDialogDescribes)
     EXPECT_EQ(seen.fileResults, (std::vector<bool>{true, false}));
     EXPECT_EQ(toUtf8(GetText(kMain, "music", Prop::fileName)), song) << "a cancel keeps the last choice";
     EXPECT_EQ(QDir::currentPath(), cwd);
+}
+
+TEST_F(WidgetTest, shouldSpeakChineseInMessageBoxesAndTheFileDialogUnderAChineseLocale)
+{
+    QtEnvironment::platform->loadTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    QString ok, open, cancel, lookIn;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            ok = box->button(QMessageBox::Ok)->text();
+            box->button(QMessageBox::Ok)->click();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            if (auto* buttons = dialog->findChild<QDialogButtonBox*>()) {
+                open = buttons->button(QDialogButtonBox::Open)->text();
+                cancel = buttons->button(QDialogButtonBox::Cancel)->text();
+            }
+            if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+                lookIn = label->text();
+            dialog->reject();
+        }
+    });
+    closer.start(20);
+    click(unit("showBox"));
+    click(unit("browse"));
+    closer.stop();
+    QtEnvironment::platform->loadTranslations(QLocale::c());
+    EXPECT_EQ(ok, QStringLiteral("确定"));
+    EXPECT_TRUE(open.startsWith(QStringLiteral("打开"))) << open.toStdString();
+    EXPECT_TRUE(cancel.startsWith(QStringLiteral("取消"))) << cancel.toStdString();
+    EXPECT_TRUE(lookIn.startsWith(QStringLiteral("查找"))) << lookIn.toStdString();
 }
 
 } // namespace

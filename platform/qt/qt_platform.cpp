@@ -10,10 +10,15 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <QTranslator>
+#include <QTreeView>
 #include <QWindow>
 #include <climits>
 #include <cstdio>
@@ -104,6 +109,7 @@ struct QtPlatform::State : QObject {
     int64_t wakeupDue = -1;
     int blockedWindows = 0;
     bool canRaise = true;
+    std::unique_ptr<QTranslator> translator;
 
     void armWakeup(int64_t now)
     {
@@ -185,6 +191,7 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
         QApplication::setStyle(QStringLiteral("Windows"));
     // Units without a stored font use the Windows default GUI font: a 12 px Song face.
     QApplication::setFont(songFont(12));
+    loadTranslations(QLocale());
     // The runtime ends the loop when its last window is gone.
     QApplication::setQuitOnLastWindowClosed(false);
     installAccessibility();
@@ -201,9 +208,21 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
     d_->app->installEventFilter(d_.get());
 }
 
+void QtPlatform::loadTranslations(const QLocale& locale)
+{
+    if (d_->translator)
+        QCoreApplication::removeTranslator(d_->translator.get());
+    d_->translator = std::make_unique<QTranslator>();
+    // Without a catalogue for the language (English, C) Qt's own texts stay.
+    if (d_->translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(d_->translator.get());
+}
+
 QtPlatform::~QtPlatform()
 {
     d_->app->removeEventFilter(d_.get());
+    d_->translator.reset();
     d_->wakeup.reset();
     for (QWidget* top : QApplication::topLevelWidgets())
         if (dynamic_cast<NativeWindow*>(top))
@@ -397,6 +416,14 @@ std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
     dialog.setWindowModality(Qt::ApplicationModal);
     if (anyTopmost())
         dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // Size, type and date in full; the name takes what is left.
+    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int c = 1; c < header->count(); ++c)
+            header->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    }
 
     const QString before = QDir::currentPath();
     bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();

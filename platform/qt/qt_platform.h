@@ -5,12 +5,17 @@
 
 #include "platform.h"
 
+class QLocale;
+
 class QtPlatform : public Platform {
 public:
     // Takes Qt's command-line options (-style, -platform, ...) from argc/argv,
     // which must outlive the platform.
     QtPlatform(int& argc, char** argv);
     ~QtPlatform() override;
+    // Qt's own texts (message-box buttons, the file dialog) in the locale's
+    // language; the constructor loads them for the user's locale.
+    void loadTranslations(const QLocale& locale);
     QtPlatform(const QtPlatform&) = delete;
     QtPlatform& operator=(const QtPlatform&) = delete;
 
