@@ -15,5 +15,5 @@ ruvo_gb18030(countdown_logic)
 
 if(TARGET ruvo_qt)
   add_executable(countdown ${CMAKE_CURRENT_LIST_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/runtime/out_of_memory.cpp)
-  target_link_libraries(countdown PRIVATE countdown_logic ruvo_qt)
+  target_link_libraries(countdown PRIVATE countdown_logic ruvo_qt ruvo_logind)
 endif()

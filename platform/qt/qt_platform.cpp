@@ -110,6 +110,7 @@ struct QtPlatform::State : QObject {
     int blockedWindows = 0;
     bool canRaise = true;
     std::unique_ptr<QTranslator> translator;
+    PowerService power;
 
     void armWakeup(int64_t now)
     {
@@ -455,8 +456,11 @@ void QtPlatform::shellExecute(const ShellRequest& request)
     (void)StartDetached(mode, request.file, request.parameters, request.directory);  // nothing is reported back
 }
 
-bool QtPlatform::powerPermitted(PowerAction) { return false; }
-bool QtPlatform::powerAction(PowerAction, bool) { return false; }
+void QtPlatform::setPowerService(PowerService service) { d_->power = std::move(service); }
+
+bool QtPlatform::powerPermitted(PowerAction action) { return d_->power.permitted && d_->power.permitted(action); }
+
+bool QtPlatform::powerAction(PowerAction action, bool force) { return d_->power.act && d_->power.act(action, force); }
 
 void QtPlatform::exitProcess(int code)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The real desktop: a Qt Widgets backend of the platform interface. It owns
 // the QApplication and mirrors the runtime's windows with native widgets.
+#include <functional>
 #include <memory>
 
 #include "platform.h"
@@ -43,6 +44,14 @@ public:
     bool powerAction(PowerAction action, bool force) override;
 
     [[noreturn]] void exitProcess(int code) override;
+
+    // The system's power service, given by the program that uses one; without
+    // it no action is ever permitted.
+    struct PowerService {
+        std::function<bool(PowerAction)> permitted;
+        std::function<bool(PowerAction, bool force)> act;
+    };
+    void setPowerService(PowerService service);
 
 private:
     struct State;
