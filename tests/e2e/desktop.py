@@ -29,6 +29,18 @@ class Program:
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
         })
         self.env.pop("QT_QPA_PLATFORM", None)
+        # Never a real application or a real logind: a stub xdg-open that logs
+        # comes first on PATH, and the system bus is a socket nobody serves
+        # unless the test puts a mock there.
+        bin_dir = os.path.join(self.tree, "bin")
+        os.makedirs(bin_dir, mode=0o700)
+        stub = os.path.join(bin_dir, "xdg-open")
+        with open(stub, "w") as f:
+            f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" >> %s.tmp\nmv %s.tmp %s\n"
+                    % ((self.xdg_open_log(),) * 3))
+        os.chmod(stub, 0o700)
+        self.env["PATH"] = bin_dir + ":" + self.env.get("PATH", "/usr/bin:/bin")
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.tree, "no-system-bus")
         if env:
             self.env.update(env)
         self.proc = None
@@ -44,6 +56,9 @@ class Program:
 
     def path(self, name):
         return os.path.join(self.run_dir, name)
+
+    def xdg_open_log(self):
+        return os.path.join(self.tree, "xdg-open.log")
 
     def default_sound(self):
         return os.path.join(self.xdg, "mryy.ruvo")
@@ -106,6 +121,20 @@ class Program:
         """A real mouse click in the middle of the widget, so the focus moves as it would."""
         node = self.find(role, name)
         x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2), "click", "1"],
+                       check=True, timeout=10)
+
+    def click_text(self, index):
+        """Clicks the index-th shown edit box, counted from the top."""
+        deadline = time.time() + 10
+        boxes = []
+        while time.time() < deadline and len(boxes) <= index:
+            boxes = []
+            _walk(self.app(), pyatspi.ROLE_TEXT, None, True, boxes)
+            time.sleep(0.1)
+        extents = sorted((b.queryComponent().getExtents(pyatspi.DESKTOP_COORDS) for b in boxes),
+                         key=lambda e: (e[1], e[0]))
+        x, y, w, h = extents[index]
         subprocess.run(["xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2), "click", "1"],
                        check=True, timeout=10)
 
