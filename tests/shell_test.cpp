@@ -113,6 +113,12 @@ TEST_F(ShellTest, shouldHandDocumentsAndAddressesToXdgOpenAsOneUnchangedArgument
     EXPECT_FALSE(testenv::exists(work + "/ran"));
 }
 
+TEST_F(ShellTest, shouldStartInTheBackgroundAsWell)
+{
+    StartDetachedInBackground(ShellMode::defaultAction, "https://example.com/", std::nullopt, "");
+    EXPECT_EQ(waitForFile(log), "https://example.com/\n");
+}
+
 TEST_F(ShellTest, shouldPassParametersAndRunInTheNamedDirectory)
 {
     const std::string other = testenv::freshDir("other");

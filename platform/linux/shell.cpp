@@ -8,8 +8,12 @@
 
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -168,4 +172,53 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+namespace {
+
+struct Launcher {
+    struct Start {
+        ShellMode mode;
+        Text file;
+        std::optional<Text> parameters;
+        Text directory;
+    };
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Start> queue;
+
+    [[noreturn]] void run()
+    {
+        for (;;) {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [this] { return !queue.empty(); });
+            Start s = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            (void)StartDetached(s.mode, s.file, s.parameters, s.directory);  // nobody is told of a failure
+        }
+    }
+};
+
+// Made once and never destroyed: the thread may still wait on it while the process exits.
+Launcher& launcher()
+{
+    static Launcher* l = [] {
+        auto* made = new Launcher;
+        std::thread([made] { made->run(); }).detach();
+        return made;
+    }();
+    return *l;
+}
+
+} // namespace
+
+void StartDetachedInBackground(ShellMode mode, Text file, std::optional<Text> parameters, Text directory)
+{
+    Launcher& l = launcher();
+    {
+        std::lock_guard lock(l.mutex);
+        l.queue.push_back({mode, std::move(file), std::move(parameters), std::move(directory)});
+    }
+    l.wake.notify_one();
 }

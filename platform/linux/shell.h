@@ -19,3 +19,7 @@ enum class ShellMode {
 // current directory, never PATH. False when nothing was started: an empty
 // text, a missing file that is not an address, or no xdg-open to hand it to.
 bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& parameters, const Text& directory);
+
+// The same start made on a thread of its own, in the order of the calls, so
+// that the caller's thread never waits for a fork or a slow file system.
+void StartDetachedInBackground(ShellMode mode, Text file, std::optional<Text> parameters, Text directory);

@@ -453,7 +453,7 @@ void QtPlatform::shellExecute(const ShellRequest& request)
     using Verb = ShellRequest::Verb;
     ShellMode mode = request.verb == Verb::none || request.verb == Verb::open ? ShellMode::defaultAction
                                                                               : ShellMode::desktopOpen;
-    (void)StartDetached(mode, request.file, request.parameters, request.directory);  // nothing is reported back
+    StartDetachedInBackground(mode, request.file, request.parameters, request.directory);
 }
 
 void QtPlatform::setPowerService(PowerService service) { d_->power = std::move(service); }
