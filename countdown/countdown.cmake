@@ -7,7 +7,9 @@ add_library(countdown_logic OBJECT
   ${CMAKE_CURRENT_LIST_DIR}/music.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/power.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/handlers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/options_page.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/about.cpp)
 ruvo_embed(countdown_logic countdownWindows mainWindow.window ${CMAKE_CURRENT_LIST_DIR}/mainWindow.window)
 target_include_directories(countdown_logic PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(countdown_logic PUBLIC ruvo_common)

@@ -41,3 +41,15 @@ void onLaunchTimerTick();
 
 void onShutdownTimerTick();
 void onForceCancelButtonClicked();
+
+void onSaveSettingsButtonClicked();
+void onTopmostTimerTick();
+// The last step of the creation sequence, and the save's: the timer runs while "总在最前" is checked.
+void startTopmostTimer();
+
+void onPurposeLinkLabelLeftButtonDown(int x, int y, int keys);
+void onPurposeShortLinkLabelLeftButtonDown(int x, int y, int keys);
+void onAboutLinkLabelLeftButtonDown(int x, int y, int keys);
+void onAboutBoardLeftButtonDown(int x, int y, int keys);
+void onStudioNameLabelLeftButtonDown(int x, int y, int keys);
+void onAboutPictureLeftButtonDown(int x, int y, int keys);

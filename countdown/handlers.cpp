@@ -46,6 +46,14 @@ const HandlerEntry kHandlers[] = {
     handler("onLaunchTimerTick", onLaunchTimerTick),
     handler("onShutdownTimerTick", onShutdownTimerTick),
     handler("onForceCancelButtonClicked", onForceCancelButtonClicked),
+    handler("onSaveSettingsButtonClicked", onSaveSettingsButtonClicked),
+    handler("onTopmostTimerTick", onTopmostTimerTick),
+    handler("onPurposeLinkLabelLeftButtonDown", onPurposeLinkLabelLeftButtonDown),
+    handler("onPurposeShortLinkLabelLeftButtonDown", onPurposeShortLinkLabelLeftButtonDown),
+    handler("onAboutLinkLabelLeftButtonDown", onAboutLinkLabelLeftButtonDown),
+    handler("onAboutBoardLeftButtonDown", onAboutBoardLeftButtonDown),
+    handler("onStudioNameLabelLeftButtonDown", onStudioNameLabelLeftButtonDown),
+    handler("onAboutPictureLeftButtonDown", onAboutPictureLeftButtonDown),
 };
 } // namespace
 

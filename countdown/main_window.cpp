@@ -33,6 +33,7 @@ void onMainWindowCreated()
     SetUnitProperty(mainWindow, "启动文件标签", Prop::caption, "秒");
     SetUnitProperty(mainWindow, "关机标签", Prop::caption, "秒");
     (void)SetInputFocus(mainWindow, "编辑框1");
+    startTopmostTimer();
 }
 
 void onForceCloseButtonClicked()

@@ -48,3 +48,12 @@ void ExecuteFile(std::optional<int> operation, const Text& file, std::optional<T
 // Switches the machine off (1), restarts it (2), logs the user off (3),
 // suspends (4) or hibernates it (5); true when the system accepted.
 bool ShutdownSystem(int mode, std::optional<bool> force = std::nullopt);
+
+// Registry values, named by one path "key\value" below a root: 1 classes root,
+// 2 current config, 3 current user, 4 local machine, 5 users; any other number
+// is the current user. A number is written as a DWORD, a text as a
+// zero-terminated string, a byte set as binary data; any other value writes
+// nothing. Deleting removes the value, or else the key the whole path names.
+bool WriteRegistryValue(int root, const Text& path, const Value& value);
+bool DeleteRegistryValue(int root, const Text& path);
+bool RegistryValueExists(int root, const Text& path);

@@ -47,6 +47,16 @@ struct ShellRequest {
 // The system's power actions, numbered as the programs number them.
 enum class PowerAction { powerOff = 1, reboot = 2, logOff = 3, suspend = 4, hibernate = 5 };
 
+// The registry's roots, numbered as the programs number them.
+enum class RegistryRoot { classesRoot = 1, currentConfig = 2, currentUser = 3, localMachine = 4, users = 5 };
+
+// A registry value's data as it is stored: a REG_SZ keeps its terminating zero byte.
+struct RegistryValue {
+    enum class Type { sz = 1, binary = 3, dword = 4 };
+    Type type = Type::sz;
+    std::string data;
+};
+
 struct ScreenSize {
     int width = 0;
     int height = 0;
@@ -93,6 +103,16 @@ public:
     // true when the system accepted it.
     virtual bool powerPermitted(PowerAction action) = 0;
     virtual bool powerAction(PowerAction action, bool force) = 0;
+
+    // Registry, with the semantics of the Win32 calls: a key named by its
+    // path below a root. registrySetValue opens or creates the key (and the
+    // keys above it) and, when a value is given, writes it; true only when a
+    // value was written. registryDeleteKey removes a key without subkeys.
+    virtual bool registrySetValue(RegistryRoot root, const Text& key, const Text& name,
+                                  const std::optional<RegistryValue>& value) = 0;
+    virtual bool registryDeleteValue(RegistryRoot root, const Text& key, const Text& name) = 0;
+    virtual bool registryDeleteKey(RegistryRoot root, const Text& key) = 0;
+    virtual bool registryValueExists(RegistryRoot root, const Text& key, const Text& name) = 0;
 
     [[noreturn]] virtual void exitProcess(int code) = 0;
 };

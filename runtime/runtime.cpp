@@ -788,3 +788,76 @@ bool ShutdownSystem(int mode, std::optional<bool> force)
         return false;
     return p.powerAction(action, force.value_or(false));
 }
+
+namespace {
+
+RegistryRoot registryRoot(int root)
+{
+    return root >= 1 && root <= 5 ? static_cast<RegistryRoot>(root) : RegistryRoot::currentUser;
+}
+
+// The Windows calls take zero-terminated strings: a text counts up to its first zero byte.
+Text asPassed(const Text& t) { return Text(t.c_str()); }
+
+// Key and value name: split at the last backslash that is a character of its
+// own, so that the trail byte of a double-byte character never splits it.
+std::pair<Text, Text> splitRegistryPath(const Text& path)
+{
+    size_t last = Text::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (isLeadByte(static_cast<unsigned char>(path[i])))
+            ++i;
+        else if (path[i] == '\\')
+            last = i;
+    }
+    if (last == Text::npos)
+        return {Text(), path};
+    return {path.substr(0, last), path.substr(last + 1)};
+}
+
+} // namespace
+
+bool WriteRegistryValue(int root, const Text& path, const Value& value)
+{
+    auto [key, name] = splitRegistryPath(asPassed(path));
+    std::optional<RegistryValue> data;
+    switch (value.kind()) {
+    case Value::Kind::integer:
+    case Value::Kind::number: {
+        // A DWORD: the low 32 bits, little-endian as on the machines the data came from.
+        const int64_t n = value.kind() == Value::Kind::integer ? value.integer()
+                                                               : TruncateToInt64(std::get<double>(value.raw()));
+        const auto u = static_cast<uint32_t>(n);
+        const char bytes[4] = {char(u & 0xFF), char((u >> 8) & 0xFF), char((u >> 16) & 0xFF), char(u >> 24)};
+        data = RegistryValue{RegistryValue::Type::dword, std::string(bytes, 4)};
+        break;
+    }
+    case Value::Kind::text: {
+        Text t = asPassed(value.text());
+        t.push_back('\0');
+        data = RegistryValue{RegistryValue::Type::sz, std::move(t)};
+        break;
+    }
+    case Value::Kind::bytes:
+        data = RegistryValue{RegistryValue::Type::binary, std::string(std::get<ByteSet>(value.raw()).bytes)};
+        break;
+    default: break;  // the key is still opened or created
+    }
+    return Runtime::get().platform().registrySetValue(registryRoot(root), key, name, data);
+}
+
+bool DeleteRegistryValue(int root, const Text& path)
+{
+    Platform& p = Runtime::get().platform();
+    const Text whole = asPassed(path);
+    auto [key, name] = splitRegistryPath(whole);
+    if (p.registryDeleteValue(registryRoot(root), key, name))
+        return true;
+    return p.registryDeleteKey(registryRoot(root), whole);
+}
+
+bool RegistryValueExists(int root, const Text& path)
+{
+    auto [key, name] = splitRegistryPath(asPassed(path));
+    return Runtime::get().platform().registryValueExists(registryRoot(root), key, name);
+}

@@ -154,6 +154,50 @@ bool HeadlessPlatform::powerAction(PowerAction action, bool force)
     return powerAccepted;
 }
 
+std::string HeadlessPlatform::registryPath(RegistryRoot root, const Text& key, const Text& name)
+{
+    return std::to_string(int(root)) + "\\" + key + "\\" + name;
+}
+
+bool HeadlessPlatform::registrySetValue(RegistryRoot root, const Text& key, const Text& name,
+                                        const std::optional<RegistryValue>& value)
+{
+    record("registrySetValue " + toUtf8(registryPath(root, key, name)));
+    if (!registryWritable || !value)
+        return false;
+    registry[registryPath(root, key, name)] = *value;
+    return true;
+}
+
+bool HeadlessPlatform::registryDeleteValue(RegistryRoot root, const Text& key, const Text& name)
+{
+    record("registryDeleteValue " + toUtf8(registryPath(root, key, name)));
+    return registryWritable && registry.erase(registryPath(root, key, name)) > 0;
+}
+
+bool HeadlessPlatform::registryDeleteKey(RegistryRoot root, const Text& key)
+{
+    record("registryDeleteKey " + std::to_string(int(root)) + "\\" + toUtf8(key));
+    // Only a key without subkeys goes, with its values.
+    const std::string prefix = std::to_string(int(root)) + "\\" + key + "\\";
+    if (!registryWritable)
+        return false;
+    bool found = false;
+    for (auto it = registry.lower_bound(prefix); it != registry.end() && it->first.starts_with(prefix); ++it) {
+        if (it->first.find('\\', prefix.size()) != std::string::npos)
+            return false;
+        found = true;
+    }
+    std::erase_if(registry, [&](const auto& v) { return v.first.starts_with(prefix); });
+    return found;
+}
+
+bool HeadlessPlatform::registryValueExists(RegistryRoot root, const Text& key, const Text& name)
+{
+    record("registryValueExists " + toUtf8(registryPath(root, key, name)));
+    return registry.contains(registryPath(root, key, name));
+}
+
 std::optional<Text> HeadlessPlatform::openFileDialog(const FileDialogRequest& request)
 {
     record("openFileDialog " + toUtf8(request.title));

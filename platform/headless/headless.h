@@ -5,6 +5,7 @@
 // whose modal loops run while time advances, and a record of every call.
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ public:
     void shellExecute(const ShellRequest& request) override;
     bool powerPermitted(PowerAction action) override;
     bool powerAction(PowerAction action, bool force) override;
+    bool registrySetValue(RegistryRoot root, const Text& key, const Text& name,
+                          const std::optional<RegistryValue>& value) override;
+    bool registryDeleteValue(RegistryRoot root, const Text& key, const Text& name) override;
+    bool registryDeleteKey(RegistryRoot root, const Text& key) override;
+    bool registryValueExists(RegistryRoot root, const Text& key, const Text& name) override;
     [[noreturn]] void exitProcess(int code) override;
 
     // The clock: advances by ms, firing every timer that falls due on the way.
@@ -74,6 +80,12 @@ public:
     // without asking, and whether the system then accepts it.
     bool powerPermission = true;
     bool powerAccepted = true;
+
+    // The registry's values by registryPath(); a key exists while a value is
+    // in it (key case is kept exact). A test may fill it before the start.
+    static std::string registryPath(RegistryRoot root, const Text& key, const Text& name);
+    std::map<std::string, RegistryValue> registry;
+    bool registryWritable = true;  // false: every write and delete fails
 
     // Records.
     std::vector<MessageBoxRequest> messageBoxes;

@@ -42,6 +42,11 @@ public:
     void shellExecute(const ShellRequest& request) override;
     bool powerPermitted(PowerAction action) override;
     bool powerAction(PowerAction action, bool force) override;
+    bool registrySetValue(RegistryRoot root, const Text& key, const Text& name,
+                          const std::optional<RegistryValue>& value) override;
+    bool registryDeleteValue(RegistryRoot root, const Text& key, const Text& name) override;
+    bool registryDeleteKey(RegistryRoot root, const Text& key) override;
+    bool registryValueExists(RegistryRoot root, const Text& key, const Text& name) override;
 
     [[noreturn]] void exitProcess(int code) override;
 

@@ -1,0 +1,506 @@
+#include "registry_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "file_replace.h"
+
+// The store file: a first line naming the format, then one line per key and
+// one per value, fields separated by blanks:
+//   key <key>
+//   value <key> <name> <type> <data>
+// A key is its root number and its names joined by backslashes ("4\Software").
+// Fields keep their bytes, except that bytes up to the blank, '%', '-' and DEL
+// are written as %XX, and an empty field as a lone '-'. None of those bytes is
+// ever the trail byte of a GB18030 character, so the file splits byte by byte.
+// Lines the reader does not understand are dropped at the next write.
+
+namespace registry_store {
+
+namespace {
+
+constexpr std::string_view kHeader = "ruvo registry 1";
+constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr int kLocalMachine = 4;
+
+bool isLead(char c) { return isLeadByte(static_cast<unsigned char>(c)); }
+
+// Names compare without ASCII case; a double-byte character is one unit, so
+// its trail byte is never folded.
+std::string folded(std::string_view s)
+{
+    std::string out(s);
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (isLead(out[i]))
+            ++i;
+        else if (out[i] >= 'A' && out[i] <= 'Z')
+            out[i] = static_cast<char>(out[i] - 'A' + 'a');
+    }
+    return out;
+}
+
+bool sameName(std::string_view a, std::string_view b) { return a.size() == b.size() && folded(a) == folded(b); }
+
+// Where each name of a key path ends: at a backslash that is a character of
+// its own, and at the end.
+std::vector<size_t> nameEnds(std::string_view key)
+{
+    std::vector<size_t> ends;
+    for (size_t i = 0; i < key.size(); ++i) {
+        if (isLead(key[i]))
+            ++i;
+        else if (key[i] == '\\')
+            ends.push_back(i);
+    }
+    ends.push_back(key.size());
+    return ends;
+}
+
+// "4\Software\Run": the root and the key's names; nothing when a name is empty
+// (a leading, doubled or trailing backslash), which Windows refuses too.
+std::optional<Text> fullKey(int root, const Text& key)
+{
+    if (root < 1 || root > 5)
+        root = 3;
+    Text out = std::to_string(root);
+    if (key.empty())
+        return out;
+    size_t start = 0;
+    for (size_t end : nameEnds(key)) {
+        if (end == start)
+            return std::nullopt;
+        start = end + 1;
+    }
+    return out + "\\" + key;
+}
+
+// Whether `below` lies somewhere under `key`.
+bool isBelow(std::string_view below, std::string_view key)
+{
+    return below.size() > key.size() + 1 && below[key.size()] == '\\' && sameName(below.substr(0, key.size()), key);
+}
+
+struct Value {
+    Text key;
+    Text name;
+    Data data;
+};
+
+struct Store {
+    std::vector<Text> keys;  // every key that exists, roots left out
+    std::vector<Value> values;
+
+    bool hasKey(std::string_view k) const
+    {
+        return k.find('\\') == std::string_view::npos ||
+               std::any_of(keys.begin(), keys.end(), [&](const Text& x) { return sameName(x, k); });
+    }
+    std::vector<Value>::iterator find(std::string_view k, std::string_view name)
+    {
+        return std::find_if(values.begin(), values.end(),
+                            [&](const Value& v) { return sameName(v.key, k) && sameName(v.name, name); });
+    }
+};
+
+std::string escape(std::string_view s)
+{
+    if (s.empty())
+        return "-";
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b == '%' || b == '-' || b == 0x7F) {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> unescape(std::string_view s)
+{
+    if (s == "-")
+        return std::string();
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            out += s[i];
+            continue;
+        }
+        if (i + 2 >= s.size())
+            return std::nullopt;
+        const int hi = digit(s[i + 1]);
+        const int lo = digit(s[i + 2]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+std::vector<std::string_view> fields(std::string_view line)
+{
+    std::vector<std::string_view> out;
+    size_t i = 0;
+    while (i < line.size()) {
+        const size_t end = std::min(line.find(' ', i), line.size());
+        if (end > i)
+            out.push_back(line.substr(i, end - i));
+        i = end + 1;
+    }
+    return out;
+}
+
+Store parse(std::string_view text)
+{
+    Store store;
+    bool first = true;
+    while (!text.empty()) {
+        const size_t nl = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, nl);
+        text.remove_prefix(std::min(nl + 1, text.size()));
+        if (first) {
+            first = false;
+            if (line != kHeader)
+                return store;  // not ours: read as empty
+            continue;
+        }
+        const auto f = fields(line);
+        std::vector<std::string> u;
+        for (size_t i = 1; i < f.size(); ++i) {
+            auto field = unescape(f[i]);
+            if (!field)
+                break;
+            u.push_back(std::move(*field));
+        }
+        if (f.size() == 2 && f[0] == "key" && u.size() == 1 && !store.hasKey(u[0]))
+            store.keys.push_back(u[0]);
+        else if (f.size() == 5 && f[0] == "value" && u.size() == 4 && (u[2] == "1" || u[2] == "3" || u[2] == "4"))
+            store.values.push_back({u[0], u[1], {static_cast<Type>(u[2][0] - '0'), u[3]}});
+    }
+    return store;
+}
+
+std::string serialise(const Store& store)
+{
+    std::string out(kHeader);
+    out += '\n';
+    for (const Text& k : store.keys)
+        out.append("key ").append(escape(k)).append("\n");
+    for (const Value& v : store.values) {
+        out.append("value ").append(escape(v.key)).append(" ").append(escape(v.name)).append(" ");
+        out.append(std::to_string(static_cast<int>(v.data.type))).append(" ").append(escape(v.data.bytes)).append("\n");
+    }
+    return out;
+}
+
+std::string configHome()
+{
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "") + "/.config";
+}
+
+// Creates the folder and the ones above it as needed (mode 0700) and opens it.
+int openFolder(const std::string& path)
+{
+    for (size_t i = 1; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '/')
+            (void)mkdir(path.substr(0, i).c_str(), 0700);  // an existing folder is fine; open() tells the rest
+    return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+std::string storeFolder() { return configHome() + "/ruvo"; }
+constexpr const char* kStoreName = "registry";
+
+// The store, locked for one read-modify-write, so that two programs writing
+// at once never drop each other's change.
+class Locked {
+public:
+    Locked() : dir_(openFolder(storeFolder()))
+    {
+        if (dir_ < 0)
+            return;
+        (void)flock(dir_, LOCK_EX);  // where locks are not supported the change still goes ahead
+        std::string bytes;
+        load_ = loadFile(dir_, kStoreName, bytes, st_);
+        if (load_ == Load::ok)
+            store = parse(bytes);
+    }
+    ~Locked()
+    {
+        if (dir_ >= 0)
+            close(dir_);
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+    bool readable() const { return dir_ >= 0 && load_ != Load::failed; }
+    bool save() { return readable() && replaceFile(dir_, kStoreName, serialise(store), load_ == Load::ok ? &st_ : nullptr); }
+
+    Store store;
+
+private:
+    int dir_;
+    Load load_ = Load::failed;
+    struct stat st_ {};
+};
+
+Store readStore()
+{
+    std::string bytes;
+    struct stat st;
+    const std::string path = storeFolder() + "/" + kStoreName;
+    return loadFile(AT_FDCWD, path.c_str(), bytes, st) == Load::ok ? parse(bytes) : Store();
+}
+
+// --- autostart entries ---
+
+bool isAutostartKey(int root, const Text& key) { return root == kLocalMachine && sameName(key, kRunKey); }
+
+// NAME.desktop, or nothing for a name that cannot be a file name.
+std::optional<std::string> entryFile(const Text& name)
+{
+    std::string n = toUtf8(name);
+    if (n.empty() || n.find('/') != std::string::npos || n.find('\0') != std::string::npos)
+        return std::nullopt;
+    return n + ".desktop";
+}
+
+// A string value of a desktop entry, escaped as its format requires.
+std::string entryString(std::string_view s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    if (!out.empty() && out.front() == ' ')
+        out.replace(0, 1, "\\s");
+    return out;
+}
+
+// The program path as one quoted argument of an Exec line: quoted whole, with
+// '"', '`', '$' and '\' escaped inside the quotes and '%' doubled, and then
+// escaped once more as a string value.
+std::string execLine(std::string_view program)
+{
+    std::string arg = "\"";
+    for (char c : program) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            arg += '\\';
+        arg += c;
+        if (c == '%')
+            arg += '%';
+    }
+    arg += '"';
+    return entryString(arg);
+}
+
+bool writeEntry(const Text& name, const Data& data)
+{
+    const auto file = entryFile(name);
+    if (!file)
+        return false;
+    const int dir = openFolder(autostartDirectory());
+    if (dir < 0)
+        return false;
+    // The data is the program's path; a Windows string ends at its first zero byte.
+    const std::string program = toUtf8(std::string_view(data.bytes.c_str()));
+    const std::string entry = "[Desktop Entry]\nType=Application\nName=" + entryString(toUtf8(name)) +
+                              "\nExec=" + execLine(program) + "\n";
+    struct stat st;
+    const bool keep = fstatat(dir, file->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    const bool ok = replaceFile(dir, *file, entry, keep ? &st : nullptr);
+    close(dir);
+    return ok;
+}
+
+bool removeEntry(const Text& name)
+{
+    const auto file = entryFile(name);
+    if (!file)
+        return false;
+    const std::string path = autostartDirectory() + "/" + *file;
+    return unlink(path.c_str()) == 0;  // a symbolic link goes, not what it points to
+}
+
+// An entry counts while it is there and the desktop would start it: a user who
+// switches it off in their desktop's settings gets Hidden=true or, on GNOME,
+// X-GNOME-Autostart-enabled=false written into it.
+bool entryPresent(const Text& name)
+{
+    const auto file = entryFile(name);
+    if (!file)
+        return false;
+    const std::string path = autostartDirectory() + "/" + *file;
+    std::string bytes;
+    struct stat st;
+    if (loadFile(AT_FDCWD, path.c_str(), bytes, st) != Load::ok)
+        return false;
+    bool inMain = false;
+    std::string_view text = bytes;
+    while (!text.empty()) {
+        const size_t nl = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, nl);
+        text.remove_prefix(std::min(nl + 1, text.size()));
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        if (line.starts_with('[')) {
+            inMain = line == "[Desktop Entry]";
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!inMain || eq == std::string_view::npos)
+            continue;
+        std::string_view k = line.substr(0, eq);
+        std::string_view v = line.substr(eq + 1);
+        while (!k.empty() && (k.back() == ' ' || k.back() == '\t'))
+            k.remove_suffix(1);
+        while (!v.empty() && (v.front() == ' ' || v.front() == '\t'))
+            v.remove_prefix(1);
+        if ((k == "Hidden" && v == "true") || (k == "X-GNOME-Autostart-enabled" && v == "false"))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string storeFile() { return storeFolder() + "/" + kStoreName; }
+std::string autostartDirectory() { return configHome() + "/autostart"; }
+
+bool setValue(int root, const Text& key, const Text& name, const std::optional<Data>& data)
+{
+    const auto k = fullKey(root, key);
+    if (!k)
+        return false;
+    bool written = false;
+    Text stored = name;  // a value keeps the name it was first written with
+    {
+        Locked locked;
+        if (!locked.readable())
+            return false;
+        Store& s = locked.store;
+        // The keys above it are created with it.
+        for (size_t end : nameEnds(*k))
+            if (end > 1 && !s.hasKey(std::string_view(*k).substr(0, end)))
+                s.keys.push_back(k->substr(0, end));
+        if (data) {
+            if (auto v = s.find(*k, name); v != s.values.end()) {
+                v->data = *data;
+                stored = v->name;
+            } else {
+                s.values.push_back({*k, name, *data});
+            }
+        }
+        written = locked.save() && data;
+    }
+    if (written && data->type == Type::sz && isAutostartKey(root, key))
+        written = writeEntry(stored, *data);
+    return written;
+}
+
+bool deleteValue(int root, const Text& key, const Text& name)
+{
+    const auto k = fullKey(root, key);
+    if (!k)
+        return false;
+    bool deleted = false;
+    Text stored = name;
+    {
+        Locked locked;
+        Store& s = locked.store;
+        if (auto v = s.find(*k, name); locked.readable() && v != s.values.end()) {
+            stored = v->name;
+            s.values.erase(v);
+            deleted = locked.save();
+        }
+    }
+    if (isAutostartKey(root, key))
+        deleted = removeEntry(stored) || deleted;
+    return deleted;
+}
+
+bool deleteKey(int root, const Text& key)
+{
+    const auto k = fullKey(root, key);
+    if (!k || key.empty())
+        return false;
+    std::vector<Text> gone;
+    {
+        Locked locked;
+        Store& s = locked.store;
+        if (!locked.readable() || !s.hasKey(*k))
+            return false;
+        if (std::any_of(s.keys.begin(), s.keys.end(), [&](const Text& x) { return isBelow(x, *k); }))
+            return false;
+        std::erase_if(s.keys, [&](const Text& x) { return sameName(x, *k); });
+        std::erase_if(s.values, [&](const Value& v) {
+            if (!sameName(v.key, *k))
+                return false;
+            if (v.data.type == Type::sz)
+                gone.push_back(v.name);
+            return true;
+        });
+        if (!locked.save())
+            return false;
+    }
+    if (isAutostartKey(root, key))
+        for (const Text& name : gone)
+            (void)removeEntry(name);  // the key is gone already; a stale entry is all that can be left
+    return true;
+}
+
+bool valueExists(int root, const Text& key, const Text& name)
+{
+    const auto k = fullKey(root, key);
+    if (!k)
+        return false;
+    Store s = readStore();
+    auto v = s.find(*k, name);
+    if (isAutostartKey(root, key))
+        return entryPresent(v != s.values.end() ? v->name : name);
+    return v != s.values.end();
+}
+
+std::optional<Data> readValue(int root, const Text& key, const Text& name)
+{
+    const auto k = fullKey(root, key);
+    if (!k)
+        return std::nullopt;
+    Store s = readStore();
+    auto v = s.find(*k, name);
+    if (v == s.values.end())
+        return std::nullopt;
+    return v->data;
+}
+
+} // namespace registry_store

@@ -1,0 +1,178 @@
+// The per-user registry store and the autostart entries it keeps.
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "registry_store.h"
+#include "test_env.h"
+
+namespace rs = registry_store;
+
+namespace {
+
+const Text kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+rs::Data sz(std::string s) { return {rs::Type::sz, s + '\0'}; }
+
+struct RegistryStore : ::testing::Test {
+    std::string config;
+    std::string savedConfig = std::getenv("XDG_CONFIG_HOME");
+
+    void SetUp() override
+    {
+        config = testenv::freshDir("config");
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    }
+    void TearDown() override { setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1); }
+
+    std::string entry() const { return config + "/autostart/zuv.desktop"; }
+    static std::vector<std::string> list(const std::string& dir)
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+// Root is exempt from permission bits; take that away from this thread while a scope lasts.
+struct WithoutOverride {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    WithoutOverride()
+    {
+        syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        syscall(SYS_capset, &header, reduced);
+    }
+    ~WithoutOverride() { syscall(SYS_capset, &header, saved); }
+};
+
+TEST_F(RegistryStore, shouldKeepValuesByTypeAcrossRestartsWithNamesInAnyCase)
+{
+    ASSERT_TRUE(rs::setValue(3, "Software\\Ruvo", "Count", rs::Data{rs::Type::dword, std::string("\x05\0\0\0", 4)}));
+    ASSERT_TRUE(rs::setValue(3, "Software\\Ruvo", "\xB5\xB9 name", sz("a b%-\n\xCA\xB1")));
+    ASSERT_TRUE(rs::setValue(3, "Software\\Ruvo", "", rs::Data{rs::Type::binary, ""}));
+    // Another process reads only the file.
+    EXPECT_TRUE(testenv::readFile(rs::storeFile()).starts_with("ruvo registry 1\n"));
+    const auto count = rs::readValue(3, "SOFTWARE\\ruvo", "count");
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->type, rs::Type::dword);
+    EXPECT_EQ(count->bytes, std::string("\x05\0\0\0", 4));
+    EXPECT_EQ(rs::readValue(3, "Software\\Ruvo", "\xB5\xB9 name")->bytes, std::string("a b%-\n\xCA\xB1") + '\0');
+    EXPECT_TRUE(rs::valueExists(3, "Software\\Ruvo", ""));
+    EXPECT_FALSE(rs::valueExists(4, "Software\\Ruvo", "Count"));
+    // A second write replaces the value.
+    ASSERT_TRUE(rs::setValue(3, "software\\RUVO", "COUNT", sz("x")));
+    EXPECT_EQ(rs::readValue(3, "Software\\Ruvo", "Count")->type, rs::Type::sz);
+}
+
+TEST_F(RegistryStore, shouldCreateKeysAboveAndDeleteOnlyKeysWithoutSubkeys)
+{
+    EXPECT_FALSE(rs::setValue(3, "A\\B\\C", "v", std::nullopt));  // creates the keys, writes nothing
+    EXPECT_FALSE(rs::deleteKey(3, "A\\B"));
+    EXPECT_TRUE(rs::setValue(3, "A\\B", "w", sz("1")));
+    EXPECT_TRUE(rs::deleteKey(3, "a\\b\\c"));
+    EXPECT_TRUE(rs::deleteKey(3, "A\\B"));
+    EXPECT_FALSE(rs::valueExists(3, "A\\B", "w"));
+    EXPECT_FALSE(rs::deleteKey(3, "A\\B"));
+    EXPECT_FALSE(rs::deleteValue(3, "A", "w"));
+    // Names may not be empty, nor the path begin with a backslash.
+    EXPECT_FALSE(rs::setValue(3, "\\A", "v", sz("1")));
+    EXPECT_FALSE(rs::setValue(3, "A\\\\B", "v", sz("1")));
+    // A trail byte 0x5C belongs to its character, not to the path.
+    EXPECT_TRUE(rs::setValue(3, "\x81\x5C", "v", sz("1")));
+    EXPECT_TRUE(rs::valueExists(3, "\x81\x5C", "v"));
+}
+
+TEST_F(RegistryStore, shouldMirrorTheRunValueAsAnAutostartEntryThatStartsTheProgram)
+{
+    // "/opt/my 倒计时/countdown" in GB18030, with characters the Exec line must escape.
+    const Text program = "/opt/my \xB5\xB9\xBC\xC6\xCA\xB1 $`\"\\%/countdown";
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz(program)));
+    EXPECT_EQ(testenv::readFile(entry()), "[Desktop Entry]\nType=Application\nName=zuv\n"
+                                          "Exec=\"/opt/my 倒计时 \\\\$\\\\`\\\\\"\\\\\\\\%%/countdown\"\n");
+    EXPECT_TRUE(rs::valueExists(4, "software\\microsoft\\windows\\currentversion\\run", "ZUV"));
+    // Other roots and keys keep no entry.
+    ASSERT_TRUE(rs::setValue(3, kRunKey, "other", sz("/x")));
+    EXPECT_EQ(list(config + "/autostart"), std::vector<std::string>{"zuv.desktop"});
+
+    ASSERT_TRUE(rs::deleteValue(4, kRunKey, "zuv"));
+    EXPECT_FALSE(testenv::exists(entry()));
+    EXPECT_FALSE(rs::valueExists(4, kRunKey, "zuv"));
+    EXPECT_FALSE(rs::deleteValue(4, kRunKey, "zuv"));
+}
+
+TEST_F(RegistryStore, shouldCountAnEntryRemovedOrSwitchedOffByTheUserAsAbsent)
+{
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz("/opt/countdown")));
+    ASSERT_EQ(unlink(entry().c_str()), 0);
+    EXPECT_FALSE(rs::valueExists(4, kRunKey, "zuv"));
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz("/opt/countdown")));
+    EXPECT_TRUE(rs::valueExists(4, kRunKey, "zuv"));
+
+    testenv::writeFile(entry(), testenv::readFile(entry()) + "Hidden = true\n");
+    EXPECT_FALSE(rs::valueExists(4, kRunKey, "zuv"));
+    testenv::writeFile(entry(), "[Desktop Entry]\r\nExec=/opt/countdown\r\nX-GNOME-Autostart-enabled=false\r\n");
+    EXPECT_FALSE(rs::valueExists(4, kRunKey, "zuv"));
+    testenv::writeFile(entry(), "[Desktop Entry]\nExec=/opt/countdown\n[Desktop Action x]\nHidden=true\n");
+    EXPECT_TRUE(rs::valueExists(4, kRunKey, "zuv"));
+    // Deleting still removes the entry the user made by hand.
+    EXPECT_TRUE(rs::deleteValue(4, kRunKey, "zuv"));
+    EXPECT_FALSE(testenv::exists(entry()));
+}
+
+TEST_F(RegistryStore, shouldReplaceASymbolicLinkInTheEntrysPlaceWithoutWritingThroughIt)
+{
+    const std::string target = config + "/target.desktop";
+    testenv::writeFile(target, "untouched");
+    std::filesystem::create_directories(config + "/autostart");
+    ASSERT_EQ(symlink(target.c_str(), entry().c_str()), 0);
+    EXPECT_TRUE(rs::valueExists(4, kRunKey, "zuv"));  // a linked entry starts its program too
+
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz("/opt/countdown")));
+    struct stat st;
+    ASSERT_EQ(lstat(entry().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(testenv::readFile(target), "untouched");
+
+    ASSERT_EQ(unlink(entry().c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), entry().c_str()), 0);
+    EXPECT_TRUE(rs::deleteValue(4, kRunKey, "zuv"));
+    EXPECT_FALSE(testenv::exists(entry()));
+    EXPECT_EQ(testenv::readFile(target), "untouched");
+}
+
+TEST_F(RegistryStore, shouldFailWithoutHarmInAReadOnlyConfigFolder)
+{
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz("/opt/countdown")));
+    const std::string before = testenv::readFile(rs::storeFile());
+    for (const std::string& d : {config + "/ruvo", config + "/autostart", config})
+        chmod(d.c_str(), 0500);
+    {
+        WithoutOverride restricted;
+        EXPECT_FALSE(rs::setValue(4, kRunKey, "zuv", sz("/elsewhere/countdown")));
+        EXPECT_FALSE(rs::setValue(3, "New", "v", sz("1")));
+        EXPECT_FALSE(rs::deleteValue(4, kRunKey, "zuv"));
+        EXPECT_TRUE(rs::valueExists(4, kRunKey, "zuv"));
+    }
+    for (const std::string& d : {config, config + "/ruvo", config + "/autostart"})
+        chmod(d.c_str(), 0700);
+    EXPECT_EQ(testenv::readFile(rs::storeFile()), before);
+    EXPECT_EQ(list(config + "/ruvo"), std::vector<std::string>{"registry"});
+    EXPECT_EQ(list(config + "/autostart"), std::vector<std::string>{"zuv.desktop"});
+    EXPECT_NE(testenv::readFile(entry()).find("Exec=\"/opt/countdown\""), std::string::npos);
+
+    // Without a config folder that can be made, nothing is written and nothing exists.
+    setenv("XDG_CONFIG_HOME", (entry() + "/below-a-file").c_str(), 1);
+    EXPECT_FALSE(rs::setValue(4, kRunKey, "zuv", sz("/opt/countdown")));
+    EXPECT_FALSE(rs::valueExists(4, kRunKey, "zuv"));
+}
+
+} // namespace
