@@ -348,7 +348,7 @@ void Player::newPlayLocked()
     // The file is opened on the stream thread, so that neither a slow disk nor
     // a slow audio server holds up the caller; a failure there comes back as
     // StartFailed and leaves the player stopped.
-    auto stream = std::make_unique<Stream>(*this, ++lastStreamId_, toUtf8(files_[cursor_]), std::move(sink));
+    auto stream = std::make_unique<Stream>(*this, ++lastStreamId_, toFileName(files_[cursor_]), std::move(sink));
     if (!stream->start())
         return;
     stream_ = std::move(stream);

@@ -13,7 +13,7 @@ void FrameworkInit()
         SetRunDirectory(DetectRunDirectory());
     Text dir = GetRunDirectory();
     if (!dir.empty())
-        (void)::chdir(toUtf8(dir).c_str());  // only launched files rely on it
+        (void)::chdir(toFileName(dir).c_str());  // only launched files rely on it
     const ProgramDefinition& p = thisProgram();
     Runtime::get().loadDefinitions(p.windows, p.handlers, p.assets);
 }

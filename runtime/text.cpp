@@ -6,11 +6,13 @@
 
 namespace {
 
-std::string convert(std::string_view in, const char* to, const char* from, std::string_view replacement)
+// Without a replacement, the first byte that does not convert ends it with nothing.
+std::optional<std::string> convert(std::string_view in, const char* to, const char* from,
+                                   std::optional<std::string_view> replacement)
 {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::string(in);
+        return replacement ? std::optional<std::string>(in) : std::nullopt;
     std::string out;
     out.resize(in.size() * 4 + 8);
     char* src = const_cast<char*>(in.data());
@@ -28,16 +30,22 @@ std::string convert(std::string_view in, const char* to, const char* from, std::
             dstLeft = out.size() - used;
             continue;
         }
-        // EILSEQ or EINVAL: skip one input byte and put the replacement.
-        ++src;
-        --srcLeft;
+        if (!replacement) {
+            iconv_close(cd);
+            return std::nullopt;
+        }
+        // EILSEQ or EINVAL: skip the bad byte (with the byte an escape of a
+        // file name marks) and put the replacement.
+        size_t skip = static_cast<unsigned char>(*src) == 0xFF && srcLeft >= 2 ? 2 : 1;
+        src += skip;
+        srcLeft -= skip;
         size_t used = static_cast<size_t>(dst - out.data());
-        if (dstLeft < replacement.size() + 8) {
-            out.resize(out.size() * 2 + replacement.size());
+        if (dstLeft < replacement->size() + 8) {
+            out.resize(out.size() * 2 + replacement->size());
             dst = out.data() + used;
             dstLeft = out.size() - used;
         }
-        for (char c : replacement) {
+        for (char c : *replacement) {
             *dst++ = c;
             --dstLeft;
         }
@@ -62,12 +70,17 @@ std::string toUtf8(std::string_view text)
 {
     if (isAscii(text))
         return std::string(text);
-    return convert(text, "UTF-8", "GB18030", "\xEF\xBF\xBD");
+    return *convert(text, "UTF-8", "GB18030", "\xEF\xBF\xBD");
 }
 
 Text fromUtf8(std::string_view utf8)
 {
     if (isAscii(utf8))
         return Text(utf8);
-    return convert(utf8, "GB18030", "UTF-8", "?");
+    return *convert(utf8, "GB18030", "UTF-8", "?");
+}
+
+std::optional<std::string> convertStrict(std::string_view in, const char* to, const char* from)
+{
+    return convert(in, to, from, std::nullopt);
 }

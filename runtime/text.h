@@ -3,6 +3,7 @@
 // keeps its bytes). An absent text and an empty one are the same thing here.
 // Conversion to UTF-8 happens only at the edges (toolkit, file system).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,15 @@ using Text = std::string;
 std::string toUtf8(std::string_view text);
 // UTF-8 -> GB18030. Characters that cannot be encoded become '?'.
 Text fromUtf8(std::string_view utf8);
+
+// Conversion between iconv encodings; nothing when any byte does not convert.
+std::optional<std::string> convertStrict(std::string_view in, const char* to, const char* from);
+
+// File-system name -> text and back. Every existing name, UTF-8 or not (GBK
+// from an archive made on Windows), comes back from its text byte for byte; a
+// text that names no file yet becomes UTF-8.
+Text fromFileName(std::string_view name);
+std::string toFileName(std::string_view text);
 
 // Joining: the texts one after another; absent parts count as empty.
 template <typename... Parts>

@@ -4,6 +4,6 @@ if(TARGET countdown)
   foreach(name countdown_window countdown_alarm countdown_desktop countdown_launch_power)
     add_test(NAME ${name}_e2e COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_${name}.py)
     set_tests_properties(${name}_e2e PROPERTIES LABELS e2e TIMEOUT 120
-      ENVIRONMENT "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
+      ENVIRONMENT "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
   endforeach()
 endif()

@@ -178,3 +178,33 @@ TEST(Files, shouldTakeTheRunDirectoryWithoutATrailingSeparator)
     EXPECT_NE(dir.back(), '/');
     EXPECT_TRUE(testenv::exists(toUtf8(dir)));
 }
+
+TEST(FileNames, shouldGiveBackEveryExistingNameByteForByte)
+{
+    const std::string dir = testenv::freshDir("names");
+    const std::string gbk = "计时器";  // the bytes of this file's texts: GBK
+    const std::string names[] = {
+        gbk,                                   // unpacked from an archive made on Windows
+        toUtf8("设置"),                        // the usual UTF-8 name
+        "caf\xE9",                             // Latin-1: neither UTF-8 nor a text
+        "\xFF\x80x",                           // no encoding at all
+        "中", toUtf8("中"),                    // the same name in both encodings side by side
+    };
+    for (const std::string& name : names)
+        ASSERT_EQ(mkdir((dir + "/" + name).c_str(), 0700), 0);
+    testenv::writeFile(dir + "/" + gbk + "/pz.ini", "[sz]\n");
+    for (const std::string& name : names)
+        for (const std::string& path : {dir + "/" + name, dir + "/" + name + "/pz.ini"})
+            EXPECT_EQ(toFileName(fromFileName(path)), path) << path;
+
+    const Text textDir = fromFileName(dir);
+    EXPECT_EQ(fromFileName(dir + "/" + gbk), Join(textDir, "/", "计时器")) << "a GBK name reads as the text it is";
+    EXPECT_EQ(fromFileName(dir + "/" + toUtf8("设置")), Join(textDir, "/", "设置"));
+    EXPECT_EQ(toFileName(Join(textDir, "/", "新文件")), dir + "/" + toUtf8("新文件")) << "new names are UTF-8";
+
+    // The file operations go through the same conversion.
+    const Text ini = Join(textDir, "/", "计时器", "/", "pz.ini");
+    EXPECT_TRUE(WriteBytesToFile(ini, {ByteSet{"[yy]\n"}}));
+    EXPECT_EQ(testenv::readFile(dir + "/" + gbk + "/pz.ini"), "[yy]\n");
+    EXPECT_TRUE(RemoveFile(ini));
+}

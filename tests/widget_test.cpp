@@ -23,6 +23,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <memory>
 
 #include "assets.h"
@@ -669,6 +670,44 @@ TEST_F(WidgetTest, shouldOpenQtsFileDialogAsTheCommonDialogDescribes)
     EXPECT_EQ(seen.fileResults, (std::vector<bool>{true, false}));
     EXPECT_EQ(toUtf8(GetText(kMain, "music", Prop::fileName)), song) << "a cancel keeps the last choice";
     EXPECT_EQ(QDir::currentPath(), cwd);
+}
+
+TEST_F(WidgetTest, shouldChooseAFileWhoseNameIsInTheWindowsCodePage)
+{
+    // Qt does not list such names; typed in full, the file is found all the same.
+    const std::string dir = testenv::freshDir("archive");
+    const std::string folder = dir + "/" + fromUtf8("计时器");
+    const std::string song = folder + "/" + fromUtf8("歌曲.mp3");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    testenv::writeFile(song, "ID3");
+    QTimer chooser;
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            ADD_FAILURE() << "the dialog refused the file: " << box->text().toStdString();
+            box->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!name) {
+                ADD_FAILURE() << "no file name field";
+                dialog->reject();
+                return;
+            }
+            name->setText(QString::fromStdString(dir) + QStringLiteral("/计时器/歌曲.mp3"));
+            QTest::keyClick(name, Qt::Key_Return);
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "Enter did not take the file";
+                dialog->reject();
+            }
+        }
+    });
+    chooser.start(20);
+    click(unit("browse"));
+    chooser.stop();
+    EXPECT_EQ(seen.fileResults, (std::vector<bool>{true}));
+    const Text chosen = GetText(kMain, "music", Prop::fileName);
+    EXPECT_EQ(chosen, Join(fromUtf8(dir), "/", fromUtf8("计时器/歌曲.mp3")));
+    EXPECT_EQ(toFileName(chosen), song);
 }
 
 TEST_F(WidgetTest, shouldSpeakChineseInMessageBoxesAndTheFileDialogUnderAChineseLocale)

@@ -45,18 +45,18 @@ Text DetectRunDirectory()
     if (n <= 0)
         return Text();
     path.resize(size_t(n));
-    // '/' never occurs inside a multibyte character in UTF-8.
+    // '/' never occurs inside a character of UTF-8 or GBK.
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return Text();
-    return fromUtf8(path.substr(0, slash));
+    return fromFileName(path.substr(0, slash));
 }
 
 bool RemoveFile(const Text& path)
 {
     if (path.empty())
         return false;
-    return ::unlink(toUtf8(path).c_str()) == 0;
+    return ::unlink(toFileName(path).c_str()) == 0;
 }
 
 bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts)
@@ -64,7 +64,7 @@ bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts)
     if (path.empty())
         return false;
     // Emptied only once the lock is held, so a file another opener holds is left whole.
-    int fd = ::open(toUtf8(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    int fd = ::open(toFileName(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     struct stat st;
@@ -85,7 +85,7 @@ Text DefaultSoundPath()
 {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     if (xdg && *xdg)
-        return fromUtf8(std::string(xdg) + "/mryy.ruvo");
+        return fromFileName(std::string(xdg) + "/mryy.ruvo");
     // Without a runtime directory: a private folder of this user in the temporary directory.
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/ruvo-" + std::to_string(::getuid());
@@ -96,5 +96,5 @@ Text DefaultSoundPath()
         dir = std::string(home && *home ? home : "/") + "/.cache";
         ::mkdir(dir.c_str(), 0700);
     }
-    return fromUtf8(dir + "/mryy.ruvo");
+    return fromFileName(dir + "/mryy.ruvo");
 }

@@ -253,7 +253,7 @@ std::size_t readProfileString(std::string_view file, std::string_view section, s
 {
     if (size == 0)
         return 0;
-    const std::string path = toUtf8(file);
+    const std::string path = toFileName(file);
     std::string bytes;
     struct stat st;
     std::vector<Line> lines;
@@ -279,7 +279,7 @@ bool writeProfileString(std::string_view file, std::string_view section, const s
 {
     if (hasLineBreak(section) || (key && hasLineBreak(*key)) || (value && hasLineBreak(*value)))
         return false;
-    const std::string path = toUtf8(file);
+    const std::string path = toFileName(file);
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

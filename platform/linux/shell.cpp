@@ -127,8 +127,8 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
 {
     if (file.empty())
         return false;
-    std::string name = toUtf8(file);
-    std::string dir = toUtf8(directory);
+    std::string name = toFileName(file);
+    std::string dir = toFileName(directory);
     std::string probe = (name[0] != '/' && !dir.empty()) ? dir + "/" + name : name;
 
     struct stat st;

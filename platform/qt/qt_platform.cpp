@@ -20,10 +20,14 @@
 #include <QTranslator>
 #include <QTreeView>
 #include <QWindow>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "qt_units.h"
 #include "shell.h"
@@ -99,6 +103,26 @@ QStringList nameFilters(const Text& filter)
     }
     return out;
 }
+
+Text fromQString(const QString& s) { return fromUtf8(s.toUtf8().toStdString()); }
+
+// Qt lists and checks only names that are UTF-8. A file whose name is in the
+// Windows code page stays hidden, but its name typed in full is found here.
+class OpenFileDialog : public QFileDialog {
+public:
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (fileMode() == QFileDialog::ExistingFile && files.size() == 1 && !QFileInfo::exists(files[0])) {
+            struct stat st;
+            if (::stat(toFileName(fromQString(files[0])).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+                QDialog::accept();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
 
 } // namespace
 
@@ -397,7 +421,7 @@ MessageButton QtPlatform::messageBox(const MessageBoxRequest& request)
 
 std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
 {
-    QFileDialog dialog;
+    OpenFileDialog dialog;
     // Qt's own dialog behaves the same on every desktop and under test.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -426,20 +450,22 @@ std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
             header->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     }
 
-    const QString before = QDir::currentPath();
+    // Kept as bytes: a directory whose name is not UTF-8 has no QString.
+    std::unique_ptr<char, decltype(&std::free)> before(::getcwd(nullptr, 0), &std::free);
     bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    QString chosen = accepted ? dialog.selectedFiles().constFirst() : QString();
+    // The name of the file that is really there, whatever the encoding of its name.
+    const std::string chosen = accepted ? toFileName(fromQString(dialog.selectedFiles().constFirst())) : std::string();
     // A failed change of directory leaves the process where it was, which is all
     // either outcome needs.
     if (request.keepCurrentDir) {
-        if (QDir::currentPath() != before)
-            (void)QDir::setCurrent(before);
+        if (before)
+            (void)::chdir(before.get());
     } else if (accepted) {
-        (void)QDir::setCurrent(QFileInfo(chosen).absolutePath());
+        (void)::chdir(chosen.substr(0, std::max<size_t>(chosen.rfind('/'), 1)).c_str());
     }
     if (!accepted)
         return std::nullopt;
-    return fromUtf8(QDir::toNativeSeparators(chosen).toUtf8().toStdString());
+    return fromFileName(chosen);
 }
 
 void QtPlatform::beep() { QApplication::beep(); }

@@ -12,9 +12,9 @@ import pyatspi
 
 
 class Program:
-    def __init__(self, executable, title, env=None):
+    def __init__(self, executable, title, env=None, run_name="run"):
         self.tree = tempfile.mkdtemp(prefix="ruvo-e2e-")
-        self.run_dir = os.path.join(self.tree, "run")
+        self.run_dir = os.path.join(self.tree, run_name)
         self.xdg = os.path.join(self.tree, "xdg")
         for d in (self.run_dir, self.xdg, os.path.join(self.tree, "home"), os.path.join(self.tree, "config")):
             os.makedirs(d, mode=0o700)
@@ -72,6 +72,19 @@ class Program:
         # Real key presses to the focused window: events sent to a window id
         # (--window) were now and then refused by the server.
         subprocess.run(["xdotool", "key", *keys], check=True, timeout=10)
+
+    def key_to(self, title, *keys):
+        """Keys to another window of the program, such as a dialog, found by its title."""
+        self.assert_running()
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid), "."],
+                             capture_output=True, text=True, timeout=10)
+        for wid in out.stdout.split():
+            name = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True, text=True, timeout=10)
+            if name.stdout.strip() == title:
+                subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
+                subprocess.run(["xdotool", "key", *keys], check=True, timeout=10)
+                return
+        raise AssertionError("no window titled %r" % title)
 
     def assert_running(self):
         code = self.proc.poll()
