@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "program.h"
 #include "services.h"
@@ -183,6 +184,8 @@ bool Runtime::loadWindow(WindowId id, std::optional<WindowId> parentId, bool dia
         w.y = (s.height - wd.rect.height) / 2;
     }
     w.alwaysOnTop = wd.alwaysOnTop;
+    if (dialogMode)
+        w.owner = parent ? parent : handling_ && !handling_->destroyed ? handling_ : nullptr;
     windows_.push_back(std::move(inst));
 
     DepthGuard guard(depth_);
@@ -479,6 +482,12 @@ void Runtime::dispatch(WindowInstance& w, int unit, Event e, int x, int y, int k
     if (it == handlers_.end())
         return;
     DepthGuard guard(depth_);
+    WindowInstance* outer = std::exchange(handling_, &w);
+    struct Restore {
+        WindowInstance*& slot;
+        WindowInstance* value;
+        ~Restore() { slot = value; }
+    } restoreHandling{handling_, outer};
     if (it->second->kind == HandlerKind::mouse)
         it->second->mouse(x, y, keys);
     else

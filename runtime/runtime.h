@@ -35,6 +35,9 @@ struct WindowInstance {
     std::vector<Unit> units;  // units[0] is the window itself
     std::unordered_map<std::string_view, int> byName;
     std::vector<int> timers;  // the timer units, so that a tick need not scan the rest
+    // A window loaded in dialog mode belongs to the window that opened it, so a
+    // window manager keeps it above its blocked owner; valid while it is created.
+    WindowInstance* owner = nullptr;
     bool blocked = false;
     bool alwaysOnTop = false;
     bool destroyed = false;
@@ -153,4 +156,5 @@ private:
     bool loopStarted_ = false;
     bool suppressed_ = false;
     int depth_ = 0;  // nesting of dispatch; destroyed windows are freed at 0
+    WindowInstance* handling_ = nullptr;  // the window whose handler runs now
 };

@@ -39,7 +39,7 @@ HeadlessPlatform::HeadlessPlatform() = default;
 
 bool HeadlessPlatform::createWindow(WindowInstance& w)
 {
-    record("createWindow " + w.def->id);
+    record("createWindow " + w.def->id + (w.owner ? " owner " + w.owner->def->id : ""));
     return !failCreateWindow;
 }
 

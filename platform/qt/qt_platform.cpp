@@ -31,6 +31,7 @@
 
 #include "qt_units.h"
 #include "shell.h"
+#include "window_states.h"
 
 namespace {
 
@@ -266,6 +267,15 @@ void QtPlatform::showWindow(WindowInstance& w)
     if (!win)
         return;
     win->shownOnce = true;
+    // A window loaded in dialog mode belongs to its opener, so that a window
+    // manager keeps it above the owner it blocks.
+    if (auto* owner = w.owner ? nativeOf(*w.owner) : nullptr) {
+        (void)win->winId();
+        (void)owner->winId();
+        win->windowHandle()->setTransientParent(owner->windowHandle());
+    }
+    if (!w.defOf(0).showInTaskbar)
+        skipTaskbarBeforeMap(win);
     switch (w.defOf(0).startPosition) {
     case 2: win->showMinimized(); break;
     case 3: win->showMaximized(); break;
