@@ -1,7 +1,8 @@
 // Start-up and idle cost of a program on an X display: the time from starting
 // the process to its main window being mapped, its resident memory when idle,
-// and the CPU it uses while idle. Prints figures; never fails.
-//   startup_bench [executable] [window title] [runs]
+// and the CPU it uses while idle. Without arguments both programs are measured
+// in the same run. Prints figures; never fails.
+//   startup_bench [executable window-title [runs]]
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <signal.h>
@@ -71,20 +72,10 @@ double cpuSeconds(pid_t pid)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    std::string exe = argc > 1 ? argv[1] : RUVO_DEFAULT_PROGRAM;
-    std::string title = argc > 2 ? argv[2] : "倒计时提示";
-    int runs = argc > 3 ? std::atoi(argv[3]) : 10;
-    Display* d = XOpenDisplay(nullptr);
-    if (!d) {
-        std::printf("startup_bench: no X display; run it under xvfb-run\n");
-        return 0;
-    }
-    char tmpl[] = "/tmp/ruvo-bench-XXXXXX";
-    std::string xdg = mkdtemp(tmpl);
-    setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+namespace {
 
+void measure(Display* d, const std::string& exe, const std::string& title, int runs)
+{
     std::vector<double> startMs;
     long rss = -1;
     double idleCpu = -1;
@@ -121,13 +112,9 @@ int main(int argc, char** argv)
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
     }
-    XCloseDisplay(d);
-    std::string rm = "rm -rf '" + xdg + "'";
-    (void)std::system(rm.c_str());
-
     if (startMs.empty()) {
-        std::printf("startup_bench: the window \"%s\" never appeared\n", title.c_str());
-        return 0;
+        std::printf("startup_bench: the window \"%s\" of %s never appeared\n", title.c_str(), exe.c_str());
+        return;
     }
     std::sort(startMs.begin(), startMs.end());
     std::printf("program: %s\n", exe.c_str());
@@ -135,5 +122,31 @@ int main(int argc, char** argv)
                 startMs[startMs.size() / 2], startMs.front(), startMs.back(), startMs.size());
     std::printf("resident memory when idle: %.1f MB\n", double(rss) / 1024.0);
     std::printf("CPU when idle: %.2f %% of one core\n", idleCpu);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    struct Program {
+        std::string exe, title;
+    };
+    std::vector<Program> programs{{RUVO_COUNTDOWN_PROGRAM, "倒计时提示"}, {RUVO_KITCHENTIMER_PROGRAM, "倒计时提示(Velmora)"}};
+    if (argc > 2)
+        programs = {{argv[1], argv[2]}};
+    int runs = argc > 3 ? std::atoi(argv[3]) : 10;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) {
+        std::printf("startup_bench: no X display; run it under xvfb-run\n");
+        return 0;
+    }
+    char tmpl[] = "/tmp/ruvo-bench-XXXXXX";
+    std::string xdg = mkdtemp(tmpl);
+    setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+    for (const Program& p : programs)
+        measure(d, p.exe, p.title, runs);
+    XCloseDisplay(d);
+    std::string rm = "rm -rf '" + xdg + "'";
+    (void)std::system(rm.c_str());
     return 0;
 }

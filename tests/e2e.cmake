@@ -7,3 +7,8 @@ if(TARGET countdown)
       ENVIRONMENT "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
   endforeach()
 endif()
+if(TARGET kitchentimer)
+  add_test(NAME kitchentimer_e2e COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_kitchentimer.py)
+  set_tests_properties(kitchentimer_e2e PROPERTIES LABELS e2e TIMEOUT 180
+    ENVIRONMENT "RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
+endif()
