@@ -35,8 +35,6 @@
 
 namespace {
 
-QString qstr(const Text& t) { return QString::fromUtf8(toUtf8(t)); }
-
 NativeWindow* nativeOf(WindowInstance& w) { return static_cast<NativeWindow*>(w.native); }
 
 // Whether Qt is told a style on the command line or in the environment.
@@ -104,8 +102,6 @@ QStringList nameFilters(const Text& filter)
     }
     return out;
 }
-
-Text fromQString(const QString& s) { return fromUtf8(s.toUtf8().toStdString()); }
 
 // Qt lists and checks only names that are UTF-8. A file whose name is in the
 // Windows code page stays hidden, but its name typed in full is found here.

@@ -27,8 +27,6 @@
 
 namespace {
 
-QString qstr(const Text& t) { return QString::fromUtf8(toUtf8(t)); }
-Text fromQString(const QString& s) { return fromUtf8(s.toUtf8().toStdString()); }
 QColor qcolour(Rgb c) { return QColor(c.r, c.g, c.b); }
 
 // The Windows button-face colour: what a unit with the default back colour shows.
@@ -565,6 +563,9 @@ void buildChildren(WindowInstance& w, NativeWindow* win, int container, QWidget*
 }
 
 } // namespace
+
+QString qstr(const Text& t) { return QString::fromUtf8(toUtf8(t)); }
+Text fromQString(const QString& s) { return fromUtf8(s.toUtf8().toStdString()); }
 
 NativeWindow::NativeWindow(WindowInstance& w) : instance(&w) {}
 

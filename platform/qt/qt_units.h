@@ -44,6 +44,10 @@ UnitAddress unitOf(QWidget* widget);
 // The window widget of ours that an object (widget or native window) belongs to.
 NativeWindow* nativeWindowOf(QObject* object);
 
+// Texts to and from Qt.
+QString qstr(const Text& t);
+Text fromQString(const QString& s);
+
 // Reports input to the runtime; false when there is no runtime or no window.
 bool report(const NativeEvent& e);
 
