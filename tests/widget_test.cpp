@@ -53,6 +53,7 @@ void PrintTo(const Press& p, std::ostream* os) { *os << p.unit << "(" << p.x << 
 struct Seen {
     int closing = 0;
     int ticks = 0;
+    std::vector<int64_t> tickTimes;
     std::vector<std::string> okContents;  // UTF-8
     std::vector<bool> checkStates;
     std::vector<Press> presses;
@@ -64,7 +65,11 @@ struct Seen {
 } seen;
 
 void onClosing() { ++seen.closing; }
-void onTick() { ++seen.ticks; }
+void onTick()
+{
+    ++seen.ticks;
+    seen.tickTimes.push_back(Runtime::get().platform().nowMs());
+}
 void onOk() { seen.okContents.push_back(toUtf8(GetText(kMain, "num", Prop::content))); }
 void onCheck() { seen.checkStates.push_back(GetUnitProperty(kMain, fromUtf8("选择框1"), Prop::checked).boolean()); }
 void onShowBox()
@@ -554,6 +559,20 @@ TEST_F(WidgetTest, shouldKeepTimersTickingWhileAMessageBoxIsOpen)
     EXPECT_EQ(text, QStringLiteral("第一行\n第二行"));
     EXPECT_EQ(icon, QMessageBox::Information);
     EXPECT_EQ(GetNumber(kMain, "ticker", Prop::interval), 0);
+}
+
+TEST_F(WidgetTest, shouldTickNeverBeforeTheDueMillisecondAndNotOnceStopped)
+{
+    Platform& platform = runtime->platform();
+    const int64_t set = platform.nowMs();
+    SetUnitProperty(kMain, "ticker", Prop::interval, 30);
+    ASSERT_TRUE(QTest::qWaitFor([] { return seen.ticks >= 3; }, 5000));
+    SetUnitProperty(kMain, "ticker", Prop::interval, 0);
+    for (size_t k = 0; k < 3; ++k)
+        EXPECT_GE(seen.tickTimes[k], set + 30 * int64_t(k + 1)) << "tick " << k;
+    const int ticks = seen.ticks;
+    QTest::qWait(100);
+    EXPECT_EQ(seen.ticks, ticks);
 }
 
 TEST_F(WidgetTest, shouldRefuseInputToWindowsBlockedByADialogWindow)

@@ -1,5 +1,5 @@
 // The application side of the Qt backend: the QApplication with its style and
-// fonts, the clock and the one wake-up timer, the loops, focus tracking,
+// fonts, the clock and the one wake-up (a timerfd on the monotonic clock), the loops, focus tracking,
 // Escape and blocked windows (one application event filter), always-on-top,
 // message boxes and the open-file dialog.
 #include "qt_platform.h"
@@ -7,7 +7,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -16,11 +15,13 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
 #include <QWindow>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <climits>
@@ -121,30 +122,71 @@ public:
     }
 };
 
+timespec monotonicNow()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts;
+}
+
 } // namespace
 
 struct QtPlatform::State : QObject {
     std::unique_ptr<QApplication> app;
-    QElapsedTimer clock;
-    std::unique_ptr<QTimer> wakeup;
+    timespec epoch{};  // time 0 of nowMs
+    // The event loop's poll() may wake late by 0.1 % of its timeout (up to
+    // 100 ms); a timerfd armed on an absolute monotonic deadline is a
+    // high-resolution timer the loop only has to watch, so a tick is exact
+    // at any delay.
+    int timerFd = -1;
+    std::unique_ptr<QSocketNotifier> timerNotifier;
+    std::unique_ptr<QTimer> wakeup;  // only where no timerfd can be had
     int64_t wakeupDue = -1;
     int blockedWindows = 0;
     bool canRaise = true;
     std::unique_ptr<QTranslator> translator;
     PowerService power;
 
+    int64_t nowMs() const
+    {
+        const timespec t = monotonicNow();
+        return int64_t(t.tv_sec - epoch.tv_sec) * 1000 + (t.tv_nsec - epoch.tv_nsec) / 1'000'000;
+    }
+
     void armWakeup(int64_t now)
     {
+        if (timerFd >= 0) {
+            // All zero disarms; a due time never is, as the epoch lies after boot.
+            itimerspec spec{};
+            if (wakeupDue >= 0) {
+                spec.it_value.tv_sec = epoch.tv_sec + wakeupDue / 1000;
+                spec.it_value.tv_nsec = epoch.tv_nsec + (wakeupDue % 1000) * 1'000'000;
+                if (spec.it_value.tv_nsec >= 1'000'000'000) {
+                    spec.it_value.tv_sec += 1;
+                    spec.it_value.tv_nsec -= 1'000'000'000;
+                }
+            }
+            (void)timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);  // cannot fail on valid times
+            return;
+        }
         // Waits beyond what a QTimer holds are cut and re-armed when they end.
+        if (wakeupDue < 0) {
+            wakeup->stop();
+            return;
+        }
         int64_t wait = std::clamp<int64_t>(wakeupDue - now, 0, INT_MAX);
         wakeup->start(int(wait));
     }
 
     void onWakeupTimer()
     {
+        if (timerFd >= 0) {
+            uint64_t expirations = 0;
+            (void)!::read(timerFd, &expirations, sizeof expirations);  // EAGAIN when re-armed meanwhile
+        }
         if (wakeupDue < 0)
             return;
-        int64_t now = clock.elapsed();
+        int64_t now = nowMs();
         if (now < wakeupDue) {
             armWakeup(now);
             return;
@@ -221,11 +263,18 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
     const QString platform = QGuiApplication::platformName();
     d_->canRaise = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 
-    d_->clock.start();
-    d_->wakeup = std::make_unique<QTimer>();
-    d_->wakeup->setSingleShot(true);
-    d_->wakeup->setTimerType(Qt::PreciseTimer);
-    QObject::connect(d_->wakeup.get(), &QTimer::timeout, d_.get(), [s = d_.get()] { s->onWakeupTimer(); });
+    d_->epoch = monotonicNow();
+    d_->timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (d_->timerFd >= 0) {
+        d_->timerNotifier = std::make_unique<QSocketNotifier>(d_->timerFd, QSocketNotifier::Read);
+        QObject::connect(d_->timerNotifier.get(), &QSocketNotifier::activated, d_.get(),
+                         [s = d_.get()] { s->onWakeupTimer(); });
+    } else {
+        d_->wakeup = std::make_unique<QTimer>();
+        d_->wakeup->setSingleShot(true);
+        d_->wakeup->setTimerType(Qt::PreciseTimer);
+        QObject::connect(d_->wakeup.get(), &QTimer::timeout, d_.get(), [s = d_.get()] { s->onWakeupTimer(); });
+    }
     QObject::connect(d_->app.get(), &QApplication::focusChanged, d_.get(), &State::onFocusChanged);
     d_->app->installEventFilter(d_.get());
 }
@@ -246,6 +295,9 @@ QtPlatform::~QtPlatform()
     d_->app->removeEventFilter(d_.get());
     d_->translator.reset();
     d_->wakeup.reset();
+    d_->timerNotifier.reset();
+    if (d_->timerFd >= 0)
+        ::close(d_->timerFd);
     for (QWidget* top : QApplication::topLevelWidgets())
         if (dynamic_cast<NativeWindow*>(top))
             delete top;
@@ -355,15 +407,12 @@ ScreenSize QtPlatform::screenSize()
     return {g.width(), g.height()};
 }
 
-int64_t QtPlatform::nowMs() { return d_->clock.elapsed(); }
+int64_t QtPlatform::nowMs() { return d_->nowMs(); }
 
 void QtPlatform::scheduleWakeup(int64_t dueMs)
 {
     d_->wakeupDue = dueMs;
-    if (dueMs < 0)
-        d_->wakeup->stop();
-    else
-        d_->armWakeup(nowMs());
+    d_->armWakeup(nowMs());
 }
 
 void QtPlatform::runMessageLoop() { (void)QApplication::exec(); }
