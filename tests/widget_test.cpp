@@ -575,6 +575,22 @@ TEST_F(WidgetTest, shouldTickNeverBeforeTheDueMillisecondAndNotOnceStopped)
     EXPECT_EQ(seen.ticks, ticks);
 }
 
+TEST_F(WidgetTest, shouldRestTheCaretWithoutInputAndBlinkAgainOnKeyOrClick)
+{
+    const int desktop = QApplication::cursorFlashTime();
+    ASSERT_GT(desktop, 0);
+    auto* num = unit<QLineEdit>("num");
+    click(num);
+    QtEnvironment::platform->setCaretRestDelay(50);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::cursorFlashTime() == 0; }, 2000)) << "rests";
+    QTest::keyClick(num, Qt::Key_1);
+    EXPECT_EQ(QApplication::cursorFlashTime(), desktop) << "a key wakes it";
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::cursorFlashTime() == 0; }, 2000));
+    click(num);
+    EXPECT_EQ(QApplication::cursorFlashTime(), desktop) << "a click wakes it";
+    QtEnvironment::platform->setCaretRestDelay(10000);
+}
+
 TEST_F(WidgetTest, shouldRefuseInputToWindowsBlockedByADialogWindow)
 {
     auto* free = unit<QLineEdit>("free");

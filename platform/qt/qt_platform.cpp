@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStyleHints>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
@@ -147,6 +148,30 @@ struct QtPlatform::State : QObject {
     std::unique_ptr<QTranslator> translator;
     PowerService power;
 
+    // Desktops let the caret rest, shown, after a while without input (GTK's
+    // cursor-blink-timeout, 10 s by default): a blinking caret in a focused
+    // edit box would wake the program twice a second for ever.
+    QTimer caretRest;
+    int flashTime = 0;  // the desktop's, while the caret rests
+    bool caretResting = false;
+
+    void noteInput()
+    {
+        if (caretResting) {
+            caretResting = false;
+            QGuiApplication::styleHints()->setCursorFlashTime(flashTime);
+        }
+        caretRest.start();
+    }
+
+    void restCaret()
+    {
+        flashTime = QGuiApplication::styleHints()->cursorFlashTime();
+        caretResting = true;
+        // Every blinking edit box stops its timer and shows its caret.
+        QGuiApplication::styleHints()->setCursorFlashTime(0);
+    }
+
     int64_t nowMs() const
     {
         const timespec t = monotonicNow();
@@ -226,6 +251,12 @@ struct QtPlatform::State : QObject {
     // Every event of the application passes here, so the common case leaves at once.
     bool eventFilter(QObject* watched, QEvent* e) override
     {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::InputMethod: noteInput(); break;
+        default: break;
+        }
         bool escape = e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape;
         if (!escape && (blockedWindows == 0 || !isUserInput(e->type())))
             return false;
@@ -276,6 +307,10 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
         QObject::connect(d_->wakeup.get(), &QTimer::timeout, d_.get(), [s = d_.get()] { s->onWakeupTimer(); });
     }
     QObject::connect(d_->app.get(), &QApplication::focusChanged, d_.get(), &State::onFocusChanged);
+    d_->caretRest.setSingleShot(true);
+    d_->caretRest.setInterval(10000);
+    QObject::connect(&d_->caretRest, &QTimer::timeout, d_.get(), [s = d_.get()] { s->restCaret(); });
+    d_->caretRest.start();
     d_->app->installEventFilter(d_.get());
 }
 
@@ -405,6 +440,12 @@ ScreenSize QtPlatform::screenSize()
         return {};
     QRect g = screen->geometry();
     return {g.width(), g.height()};
+}
+
+void QtPlatform::setCaretRestDelay(int ms)
+{
+    d_->caretRest.setInterval(ms);
+    d_->noteInput();
 }
 
 int64_t QtPlatform::nowMs() { return d_->nowMs(); }

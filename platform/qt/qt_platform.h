@@ -58,6 +58,10 @@ public:
     };
     void setPowerService(PowerService service);
 
+    // How long the caret blinks after the last key or click; 10 s unless a
+    // test shortens it.
+    void setCaretRestDelay(int ms);
+
 private:
     struct State;
     std::unique_ptr<State> d_;
