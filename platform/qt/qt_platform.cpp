@@ -34,6 +34,7 @@
 #include "qt_units.h"
 #include "shell.h"
 #include "window_states.h"
+#include "x11_stacking.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ struct QtPlatform::State : QObject {
     bool canRaise = true;
     std::unique_ptr<QTranslator> translator;
     PowerService power;
+    std::unique_ptr<X11Stacking> x11;  // always-on-top through the window manager, on X11
 
     // Desktops let the caret rest, shown, after a while without input (GTK's
     // cursor-blink-timeout, 10 s by default): a blinking caret in a focused
@@ -293,6 +295,7 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
     // Platforms without a window stack warn at every raise, 100 times a second.
     const QString platform = QGuiApplication::platformName();
     d_->canRaise = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    d_->x11 = X11Stacking::create();
 
     d_->epoch = monotonicNow();
     d_->timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -333,6 +336,7 @@ QtPlatform::~QtPlatform()
     d_->timerNotifier.reset();
     if (d_->timerFd >= 0)
         ::close(d_->timerFd);
+    d_->x11.reset();
     for (QWidget* top : QApplication::topLevelWidgets())
         if (dynamic_cast<NativeWindow*>(top))
             delete top;
@@ -379,6 +383,8 @@ void QtPlatform::destroyWindow(WindowInstance& w)
     win->instance = nullptr;
     if (win->blocked)
         --d_->blockedWindows;
+    if (d_->x11)
+        d_->x11->forget(win);
     for (Unit& u : w.units)
         u.native = nullptr;
     w.native = nullptr;
@@ -395,6 +401,9 @@ void QtPlatform::setWindowBlocked(WindowInstance& w, bool blocked)
         return;
     win->blocked = blocked;
     d_->blockedWindows += blocked ? 1 : -1;
+    // While blocked it stayed below the box that blocked it; now it may go up again.
+    if (!blocked && d_->x11)
+        d_->x11->invalidate(win);
 }
 
 void QtPlatform::setTopmost(WindowInstance& w, bool on)
@@ -402,6 +411,16 @@ void QtPlatform::setTopmost(WindowInstance& w, bool on)
     NativeWindow* win = nativeOf(w);
     if (!win)
         return;
+    // A shown window on X11: the window manager's "above" state and a restack,
+    // asked for only when something may have changed.
+    if (d_->x11 && win->isVisible()) {
+        win->topmost = on;
+        if (on)
+            d_->x11->keepAbove(win, !win->blocked);
+        else
+            d_->x11->release(win);
+        return;
+    }
     if (win->topmost != on) {
         win->topmost = on;
         Qt::WindowFlags flags = win->windowFlags();
