@@ -1,7 +1,7 @@
 # End-to-end runs of the real executables; scripts/test.sh runs this label
 # under xvfb-run and a private session bus.
 if(TARGET countdown)
-  foreach(name countdown_window countdown_alarm countdown_desktop countdown_launch_power)
+  foreach(name countdown_window countdown_alarm countdown_desktop countdown_launch_power countdown_options)
     add_test(NAME ${name}_e2e COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_${name}.py)
     set_tests_properties(${name}_e2e PROPERTIES LABELS e2e TIMEOUT 120
       ENVIRONMENT "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")

@@ -48,11 +48,20 @@ class Program:
 
     def start(self):
         self.proc = subprocess.Popen([self.exe], env=self.env, cwd="/")
-        # By process too: a window of a program that was just killed may still be on the display.
-        out = subprocess.run(["xdotool", "search", "--sync", "--pid", str(self.proc.pid), "--name", "^%s$" % self.title],
-                             capture_output=True, text=True, timeout=30, check=True)
-        self.window = out.stdout.split()[0]
-        return self
+        # Its own shown window with the title: another program's window may bear
+        # the same title, and xdotool's --name does not match CJK titles reliably.
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)],
+                                 capture_output=True, text=True, timeout=10)
+            for wid in out.stdout.split():
+                name = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True, text=True, timeout=10)
+                if name.stdout.strip() == self.title:
+                    self.window = wid
+                    return self
+            self.assert_running()
+            time.sleep(0.1)
+        raise AssertionError("the window %r never appeared" % self.title)
 
     def path(self, name):
         return os.path.join(self.run_dir, name)

@@ -1,0 +1,6 @@
+find_package(X11)
+if(X11_FOUND AND X11_Xtst_FOUND)
+  add_executable(topmost_bench ${CMAKE_CURRENT_LIST_DIR}/topmost_bench.cpp)
+  target_link_libraries(topmost_bench PRIVATE X11::X11 X11::Xtst)
+  target_compile_definitions(topmost_bench PRIVATE RUVO_DEFAULT_PROGRAM="${PROJECT_BINARY_DIR}/countdown/countdown")
+endif()
