@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -25,24 +26,38 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// CPU time of every thread of the process, to the nanosecond (the scheduler's
+// own count, not 10 ms ticks).
 double cpuSeconds(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(in)), {});
-    size_t close = all.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::vector<std::string> fields;
-    for (size_t pos = close + 2; pos < all.size();) {
-        size_t sp = all.find(' ', pos);
-        fields.push_back(all.substr(pos, sp - pos));
-        if (sp == std::string::npos)
-            break;
-        pos = sp + 1;
+    double total = 0;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;  // a thread may end while it is read
+    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec)) {
+        std::ifstream in(it->path() / "schedstat");
+        long long ns = 0;
+        if (in >> ns)
+            total += double(ns) / 1e9;
     }
-    if (fields.size() < 13)
-        return 0;
-    return double(std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str())) / double(sysconf(_SC_CLK_TCK));
+    return total;
+}
+
+// Context switches of every thread: each wake-up from a wait is one.
+long long wakeups(pid_t pid)
+{
+    long long total = 0;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec)) {
+        std::ifstream in(it->path() / "status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                total += std::atoll(line.c_str() + line.find(':') + 1);
+    }
+    return total;
 }
 
 long rssKiB(pid_t pid)
@@ -127,6 +142,7 @@ struct Figures {
     bool ok = false;
     double cpuPercent = 0;
     double requestsPerSecond = -1;
+    double wakeupsPerSecond = 0;
     long rss = -1;
     double wmCpuPercent = -1;
 };
@@ -182,6 +198,7 @@ Figures measure(const std::string& exe, bool onTop, int seconds, pid_t wm)
                 XRecordEnableContextAsync(data, ctx, recordRequest, reinterpret_cast<XPointer>(&requests));
         }
         const double c0 = cpuSeconds(pid), w0 = wm > 0 ? cpuSeconds(wm) : 0;
+        const long long k0 = wakeups(pid);
         const auto t0 = Clock::now();
         while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
             if (ctx)
@@ -190,6 +207,7 @@ Figures measure(const std::string& exe, bool onTop, int seconds, pid_t wm)
         }
         const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
         f.cpuPercent = (cpuSeconds(pid) - c0) / elapsed * 100.0;
+        f.wakeupsPerSecond = double(wakeups(pid) - k0) / elapsed;
         if (wm > 0)
             f.wmCpuPercent = (cpuSeconds(wm) - w0) / elapsed * 100.0;
         if (ctx) {
@@ -215,8 +233,8 @@ void print(const char* what, const Figures& f)
         std::printf("%s: the window never appeared\n", what);
         return;
     }
-    std::printf("%s: CPU %.2f %% of one core, %.1f X requests/s, resident memory %.1f MB", what, f.cpuPercent,
-                f.requestsPerSecond, double(f.rss) / 1024.0);
+    std::printf("%s: CPU %.2f %% of one core, %.0f wake-ups/s, %.1f X requests/s, resident memory %.1f MB", what,
+                f.cpuPercent, f.wakeupsPerSecond, f.requestsPerSecond, double(f.rss) / 1024.0);
     if (f.wmCpuPercent >= 0)
         std::printf(", window manager CPU %.2f %%", f.wmCpuPercent);
     std::printf("\n");

@@ -3,6 +3,7 @@ as a person would: keys through xdotool, widgets through the accessibility
 bus (AT-SPI). Each program runs from a private copy of its executable, with
 HOME, XDG_RUNTIME_DIR and XDG_CONFIG_HOME in a fresh temporary tree."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -48,15 +49,16 @@ class Program:
 
     def start(self):
         self.proc = subprocess.Popen([self.exe], env=self.env, cwd="/")
-        # Its own shown window with the title: another program's window may bear
-        # the same title, and xdotool's --name does not match CJK titles reliably.
+        # Its own shown window whose title matches (a regular expression): another
+        # program's window may bear the same title, and xdotool's --name does not
+        # match CJK titles reliably.
         deadline = time.time() + 30
         while time.time() < deadline:
             out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)],
                                  capture_output=True, text=True, timeout=10)
             for wid in out.stdout.split():
                 name = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True, text=True, timeout=10)
-                if name.stdout.strip() == self.title:
+                if re.fullmatch(self.title, name.stdout.rstrip("\n")):
                     self.window = wid
                     return self
             self.assert_running()

@@ -65,12 +65,7 @@ class CountdownOptions(unittest.TestCase):
         self.wm.stop()
 
     def program(self, run_name="run"):
-        p = Program(EXE, TITLE)
-        if run_name != "run":
-            moved = os.path.join(p.tree, run_name)
-            os.rename(p.run_dir, moved)
-            p.run_dir = moved
-            p.exe = os.path.join(moved, os.path.basename(p.exe))
+        p = Program(EXE, TITLE, run_name=run_name)
         self.programs.append(p)
         return p
 
