@@ -1,5 +1,6 @@
 if(TARGET ruvo_qt AND TARGET ruvo_logind)
   add_executable(launch_bench ${CMAKE_CURRENT_LIST_DIR}/launch_bench.cpp)
   target_link_libraries(launch_bench PRIVATE countdown_logic ruvo_qt ruvo_logind)
+  target_include_directories(launch_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   ruvo_gb18030(launch_bench)
 endif()

@@ -5,14 +5,9 @@
 // private bus. Runs the real handlers on the desktop backend (offscreen unless
 // a platform is given); started programs are stubs that end at once. Prints
 // figures; never fails.
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +21,7 @@
 #include "files.h"
 #include "framework.h"
 #include "logind_client.h"
+#include "mock_logind.h"
 #include "program_frame.h"
 #include "qt_platform.h"
 #include "runtime.h"
@@ -39,24 +35,6 @@ void writeFile(const std::string& path, const std::string& text, mode_t mode)
 {
     std::ofstream(path) << text;
     chmod(path.c_str(), mode);
-}
-
-pid_t spawn(std::vector<std::string> argv, const std::string& systemBus = "")
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (!systemBus.empty())
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.c_str(), 1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        std::vector<char*> args;
-        for (std::string& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 struct Figures {
@@ -106,12 +84,8 @@ int main(int argc, char** argv)
     writeFile(tree + "/run/notes.txt", "notes\n", 0600);
 
     // The mock logind on a bus of its own; nothing reaches a real one.
-    const std::string bus = "unix:path=" + tree + "/sysbus.sock";
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
-    pid_t daemon = spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus});
-    for (int i = 0; i < 500 && access((tree + "/sysbus.sock").c_str(), F_OK) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    pid_t mock = spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"}, bus);
+    MockLogind mock(tree);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", mock.address().c_str(), 1);
 
     QtPlatform platform(argc, argv);
     Runtime runtime(platform);
@@ -135,8 +109,7 @@ int main(int argc, char** argv)
     direct.print("one start on the launcher thread");
 
     QDBusConnection system = QDBusConnection::systemBus();
-    for (int i = 0; i < 1000 && !system.interface()->isServiceRegistered("org.freedesktop.login1"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    MockLogind::waitUntilServing(system);
     LogindClient logind(system);
     platform.setPowerService({[&](PowerAction a) { return logind.permitted(a); },
                               [&](PowerAction a, bool force) { return logind.act(a, force); }});
@@ -144,18 +117,11 @@ int main(int argc, char** argv)
     for (int i = 0; i < 40; ++i)
         plain.ms.push_back(timeMs([] { (void)ShutdownSystem(1, true); }));
     plain.print("ShutdownSystem(1, force), plain fallback");
-    QDBusMessage add = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                                      "org.freedesktop.DBus.Mock", "AddMethod");
-    add.setArguments({"org.freedesktop.login1.Manager", "PowerOffWithFlags", "t", "", ""});
-    system.call(add);
+    MockLogind::call(system, "AddMethod", {"org.freedesktop.login1.Manager", "PowerOffWithFlags", "t", "", ""});
     for (int i = 0; i < 40; ++i)
         flags.ms.push_back(timeMs([] { (void)ShutdownSystem(1, true); }));
     flags.print("ShutdownSystem(1, force), ...WithFlags");
 
-    for (pid_t p : {mock, daemon}) {
-        kill(p, SIGTERM);
-        waitpid(p, nullptr, 0);
-    }
     std::fflush(stdout);
     std::string cleanup = "rm -rf '" + tree + "'";
     (void)!std::system(cleanup.c_str());

@@ -1,15 +1,11 @@
 // ShutdownSystem through the logind client against python-dbusmock's logind
 // on a private bus: what reaches the bus, and every way it can say no.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QThread>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -17,26 +13,11 @@
 #include "framework.h"
 #include "headless.h"
 #include "logind_client.h"
+#include "mock_logind.h"
 #include "runtime.h"
 #include "test_env.h"
 
 namespace {
-
-pid_t spawn(std::vector<std::string> argv, const std::string& systemBus = "")
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (!systemBus.empty())
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.c_str(), 1);
-        std::vector<char*> args;
-        for (std::string& a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
 
 // The headless platform with the real power client in place of its script.
 struct LogindPlatform : HeadlessPlatform {
@@ -53,23 +34,14 @@ protected:
         static char name[] = "logind_test";
         static char* argv[] = {name, nullptr};
         app = new QCoreApplication(argc, argv);
-        const std::string dir = testenv::freshDir("bus");
-        address = "unix:path=" + dir + "/bus";
-        log = dir + "/calls.log";
-        daemon = spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address});
-        for (int i = 0; i < 500 && !testenv::exists(dir + "/bus"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        mock = spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind", "-l", log}, address);
-        bus = new QDBusConnection(QDBusConnection::connectToBus(QString::fromStdString(address), "mock"));
-        for (int i = 0; i < 1000 && !bus->interface()->isServiceRegistered("org.freedesktop.login1"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        mock = new MockLogind(testenv::freshDir("bus"));
+        log = mock->callLog();
+        bus = new QDBusConnection(QDBusConnection::connectToBus(QString::fromStdString(mock->address()), "mock"));
+        MockLogind::waitUntilServing(*bus);
     }
     static void TearDownTestSuite()
     {
-        for (pid_t p : {mock, daemon}) {
-            kill(p, SIGTERM);
-            waitpid(p, nullptr, 0);
-        }
+        delete mock;
         delete bus;
         QDBusConnection::disconnectFromBus("mock");
         delete app;
@@ -88,10 +60,7 @@ protected:
 
     QDBusMessage mockCall(const char* method, const QList<QVariant>& args = {})
     {
-        QDBusMessage m = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
-                                                        "org.freedesktop.DBus.Mock", method);
-        m.setArguments(args);
-        return bus->call(m);
+        return MockLogind::call(*bus, method, args);
     }
     void addMethod(const char* name, const char* in, const char* out, const char* code)
     {
@@ -116,8 +85,8 @@ protected:
 
     static inline QCoreApplication* app = nullptr;
     static inline QDBusConnection* bus = nullptr;
-    static inline std::string address, log;
-    static inline pid_t daemon = 0, mock = 0;
+    static inline MockLogind* mock = nullptr;
+    static inline std::string log;
     size_t logStart = 0;
     LogindPlatform platform;
     std::unique_ptr<LogindClient> client;
