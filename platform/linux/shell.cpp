@@ -162,7 +162,7 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
         return false;
     if (middle == 0) {
         setsid();
-        pid_t started = fork();
+        pid_t started = _Fork();  // no fork handlers: the middle is a child of a threaded process
         if (started == 0)
             becomeTheStartedProcess(dir.c_str(), run, runArgv.data(), shellArgv.data(), xdgOpen.c_str(),
                                     openArgv.data(), maxFd);
