@@ -1,12 +1,20 @@
 """python-dbusmock's logind on a private bus that stands in for the system
 bus: the program under test gets its address as DBUS_SYSTEM_BUS_ADDRESS."""
+import ctypes
 import os
+import signal
 import subprocess
 import time
 
 import dbus
 
 PY = "/usr/bin/python3"
+PR_SET_PDEATHSIG = 1
+
+
+def _end_with_the_test():
+    """A test killed on its timeout takes its bus and mock along."""
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 class MockLogind:
@@ -15,11 +23,12 @@ class MockLogind:
         self.address = "unix:path=" + self.socket
         self.log = os.path.join(tree, "logind-calls.log")
         self.daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                        "--address=" + self.address])
+                                        "--address=" + self.address],
+                                       preexec_fn=_end_with_the_test)
         self._wait(lambda: os.path.exists(self.socket), "the private bus")
         env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.address)
         self.mock = subprocess.Popen([PY, "-m", "dbusmock", "--system", "--template", "logind", "-l", self.log],
-                                     env=env, stdout=subprocess.DEVNULL)
+                                     env=env, stdout=subprocess.DEVNULL, preexec_fn=_end_with_the_test)
         self.bus = dbus.bus.BusConnection(self.address)
         self._wait(lambda: self.bus.name_has_owner("org.freedesktop.login1"), "dbusmock's logind")
         self.manager = self.bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1")

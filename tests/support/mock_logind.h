@@ -3,6 +3,7 @@
 // client's tests and benchmark: nothing ever reaches the system's logind.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,8 +64,13 @@ public:
 private:
     pid_t spawn(std::vector<std::string> argv)
     {
+        pid_t parent = ::getpid();
         pid_t pid = ::fork();
         if (pid == 0) {
+            // A test killed on its timeout takes its bus and mock along.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent)
+                ::_exit(1);
             ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
             int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 1);
