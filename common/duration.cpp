@@ -1,5 +1,7 @@
 #include "duration.h"
 
+#include <limits>
+
 #include "framework.h"
 #include "services.h"
 
@@ -11,6 +13,15 @@ void confirm(const CountdownUnits& c, const Text& tail)
     ShowMessageBox(message, MB_OK);
 }
 
+// A time beyond what the timer holds lasts as long as it can: the truncation
+// would turn it into its out-of-range mark, which stops the timer instead.
+int64_t toInterval(double ms)
+{
+    if (ms >= 9223372036854775808.0)
+        return std::numeric_limits<int64_t>::max();
+    return TruncateToInt64(ms);
+}
+
 } // namespace
 
 // Intervals are held whole, so a time beyond 32 bits of milliseconds lasts
@@ -20,15 +31,15 @@ void setIntervalByUnit(const CountdownUnits& c, double minutes, double hours, Te
     auto confirmNow = [&] { confirm(c, tail()); };
     if (TextEquals(GetText(c.window, c.unitLabel, Prop::caption), "秒")) {
         Text withZeros = Join(GetText(c.window, c.timeBox, Prop::content), "000");
-        SetUnitProperty(c.window, c.timer, Prop::interval, TruncateToInt64(ToNumber(withZeros)));
+        SetUnitProperty(c.window, c.timer, Prop::interval, toInterval(ToNumber(withZeros)));
         confirmNow();
     }
     if (TextEquals(GetText(c.window, c.unitLabel, Prop::caption), "分钟")) {
-        SetUnitProperty(c.window, c.timer, Prop::interval, TruncateToInt64(minutes));
+        SetUnitProperty(c.window, c.timer, Prop::interval, toInterval(minutes));
         confirmNow();
     }
     if (TextEquals(GetText(c.window, c.unitLabel, Prop::caption), "小时")) {
-        SetUnitProperty(c.window, c.timer, Prop::interval, TruncateToInt64(hours));
+        SetUnitProperty(c.window, c.timer, Prop::interval, toInterval(hours));
         confirmNow();
     }
 }

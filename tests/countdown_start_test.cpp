@@ -146,6 +146,30 @@ TEST_F(CountdownTest, shouldConvertEachUnitToMilliseconds)
     }
 }
 
+TEST_F(CountdownTest, shouldHoldATimeBeyondTheTimersRangeForAsLongAsItCan)
+{
+    // Written while the focus is elsewhere, so the box never normalises the text.
+    const struct {
+        const char* box;
+        const char* text;
+        int64_t ms;
+    } cases[] = {
+        {"选择框2", "99999999999999999999", INT64_MAX},
+        {"选择框2", "1e9", INT64_MAX},  // "1e9000": beyond a double
+        {"选择框4", "1e300", INT64_MAX},
+        {"选择框3", "-99999999999999999999", 0},
+    };
+    for (const auto& c : cases) {
+        if (!checked(c.box))
+            h.platform.click(mainWindow, c.box);
+        h.platform.focus(mainWindow, "按钮1");
+        SetUnitProperty(mainWindow, "编辑框1", Prop::content, c.text);
+        h.platform.pressSpace(mainWindow, "按钮1");
+        EXPECT_EQ(interval("时钟1"), c.ms) << c.text;
+        EXPECT_EQ(messages().back(), Join("你设置了", c.text, caption("倒计时标签"), "后鸣叫！"));
+    }
+}
+
 TEST_F(CountdownTest, shouldCountInTheLastUnitWhenItsBoxWasUnchecked)
 {
     h.platform.click(mainWindow, "选择框3");
