@@ -1,8 +1,8 @@
 #pragma once
 // The playback service that the programs' handlers call. Every call returns at
 // once; the sound plays on threads of the service. Only the removal of the
-// current player waits, until that player's threads have ended, so that when
-// PlayMp3 or StopPlayback returns the old sound has stopped.
+// current player waits, briefly, so that when PlayMp3 or StopPlayback returns
+// the old sound has stopped; a decoder stuck in a read is left to end alone.
 //
 // Names are Texts (GB18030); they become UTF-8 paths only when a file is
 // opened. Nothing here reports an error: a file that cannot be played or an

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <semaphore>
@@ -18,6 +20,14 @@
 #include "audio_sink.h"
 
 namespace {
+
+std::atomic<MusicFileRead> g_read{nullptr};
+
+ssize_t readMusic(int fd, void* buffer, size_t size)
+{
+    const MusicFileRead read = g_read.load();
+    return read ? read(fd, buffer, size) : ::read(fd, buffer, size);
+}
 
 enum class EventKind { FileEnded, StartFailed };
 
@@ -60,14 +70,15 @@ public:
         for (size_t i = 0; i < count; ++i)
             mpg123_format(handle_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
         // Only a regular file is played: opening a FIFO or a device could block
-        // this thread for good, and the window thread joins it on removal.
+        // this thread for good.
         fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         struct stat st;
         if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
             return false;
         (void)::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         int encoding = 0;
-        if (mpg123_open_fd(handle_, fd_) != MPG123_OK
+        if (mpg123_replace_reader(handle_, readMusic, ::lseek) != MPG123_OK
+            || mpg123_open_fd(handle_, fd_) != MPG123_OK
             || mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
             return false;
         rate_ = rate;
@@ -139,69 +150,47 @@ private:
     bool ended_ = false;
 };
 
-} // namespace
+// Where a stream reports to its player's worker. A stream may outlive its
+// player (see Stream), so the two share this, and a closed mailbox takes
+// nothing more.
+struct Mailbox {
+    std::mutex mutex;
+    std::deque<Event> queue;
+    bool closed = false;
+    std::counting_semaphore<> wake{0};
 
-class Stream;
-
-class Player {
-public:
-    enum class State { Stopped, Playing, Paused };
-
-    Player(std::vector<Text> files, int32_t count)
-        : files_(std::move(files)), passesLeft_(count < 0 ? 0 : count) {}
-    ~Player();
-
-    bool startWorker();
-    void newPlay();
-    void setPauseState(int flag);
-    void post(Event event);
-    PlaybackStatus status();
-
-private:
-    void runWorker();
-    void handle(const Event& event);
-    void newPlayLocked();
-    void releaseStreamLocked();
-
-    const std::vector<Text> files_;
-
-    std::mutex mutex_;  // everything below up to the queue
-    int32_t passesLeft_;
-    size_t cursor_ = 0;
-    State state_ = State::Stopped;
-    bool finished_ = false;
-    std::unique_ptr<Stream> stream_;
-    uint64_t lastStreamId_ = 0;
-
-    std::mutex queueMutex_;
-    std::deque<Event> queue_;
-    std::counting_semaphore<> wake_{0};
-    std::atomic<bool> stopFlag_{false};  // set under mutex_
-    std::thread worker_;
+    void post(Event event)
+    {
+        {
+            std::lock_guard lock(mutex);
+            if (closed)
+                return;
+            queue.push_back(event);
+        }
+        wake.release();
+    }
 };
 
-// One file of a player: decoding and output on a thread of its own.
+// One file of a player: decoding and output on a thread of its own, which
+// holds what it uses. A read can stall for minutes (a hung network share, a
+// FUSE mount), so the player never waits long for this thread: once stopped,
+// the sink stays silent, and the thread may end whenever its read returns.
 class Stream {
 public:
-    Stream(Player& owner, uint64_t id, std::string path, std::unique_ptr<AudioSink> sink)
-        : owner_(owner), id_(id), path_(std::move(path)), sink_(std::move(sink)) {}
-    ~Stream()
-    {
-        abort();
-        join();
-    }
+    Stream(std::shared_ptr<Mailbox> mailbox, uint64_t id, std::string path, std::unique_ptr<AudioSink> sink)
+        : mailbox_(std::move(mailbox)), id_(id), path_(std::move(path)), sink_(std::move(sink)) {}
 
     uint64_t id() const { return id_; }
     AudioSink& sink() { return *sink_; }
 
-    bool start()
+    static std::thread start(const std::shared_ptr<Stream>& stream)
     {
-        try {
-            thread_ = std::thread([this] { run(); });
-            return true;
-        } catch (const std::system_error&) {
-            return false;
-        }
+        return std::thread([stream] {
+            stream->run();
+            std::lock_guard lock(stream->doneMutex_);
+            stream->done_ = true;
+            stream->doneChanged_.notify_all();
+        });
     }
 
     // Safe from any thread: the sound stops now and the thread stops soon.
@@ -211,10 +200,10 @@ public:
         sink_->stop();
     }
 
-    void join()
+    bool waitDone(std::chrono::milliseconds timeout)
     {
-        if (thread_.joinable())
-            thread_.join();
+        std::unique_lock lock(doneMutex_);
+        return doneChanged_.wait_for(lock, timeout, [this] { return done_; });
     }
 
 private:
@@ -228,26 +217,69 @@ private:
         if (!decoder.open(path_, rate, channels) || aborted_ || !sink_->open(rate, channels)) {
             sink_->close();
             if (!aborted_)
-                owner_.post({EventKind::StartFailed, id_});
+                mailbox_->post({EventKind::StartFailed, id_});
             return;
         }
         // An output that fails in mid-file ends the file like its last frame.
         bool outputAlive = true;
-        for (auto samples = decoder.next(); !samples.empty() && outputAlive; samples = decoder.next())
+        for (auto samples = decoder.next(); !samples.empty() && outputAlive && !aborted_; samples = decoder.next())
             outputAlive = sink_->write(samples);
-        if (outputAlive)
+        if (outputAlive && !aborted_)
             (void)sink_->drain();  // the end of the file is when its last sample was heard
         sink_->close();
         if (!aborted_)
-            owner_.post({EventKind::FileEnded, id_});
+            mailbox_->post({EventKind::FileEnded, id_});
     }
 
-    Player& owner_;
+    const std::shared_ptr<Mailbox> mailbox_;
     const uint64_t id_;
     const std::string path_;
-    std::unique_ptr<AudioSink> sink_;
+    const std::unique_ptr<AudioSink> sink_;
     std::atomic<bool> aborted_{false};
-    std::thread thread_;
+    std::mutex doneMutex_;
+    std::condition_variable doneChanged_;
+    bool done_ = false;
+};
+
+// How long a removal waits for a stopped stream's thread: a healthy one ends
+// in well under this, and is then joined, so its sink is closed on return.
+constexpr std::chrono::milliseconds kStreamEndWait{50};
+
+} // namespace
+
+class Player {
+public:
+    enum class State { Stopped, Playing, Paused };
+
+    Player(std::vector<Text> files, int32_t count)
+        : files_(std::move(files)), passesLeft_(count < 0 ? 0 : count) {}
+    ~Player();
+
+    bool startWorker();
+    void newPlay();
+    void setPauseState(int flag);
+    PlaybackStatus status();
+
+private:
+    void runWorker();
+    void handle(const Event& event);
+    void newPlayLocked();
+    void releaseStreamLocked();
+
+    const std::vector<Text> files_;
+
+    std::mutex mutex_;  // everything below up to the mailbox
+    int32_t passesLeft_;
+    size_t cursor_ = 0;
+    State state_ = State::Stopped;
+    bool finished_ = false;
+    std::shared_ptr<Stream> stream_;
+    std::thread streamThread_;
+    uint64_t lastStreamId_ = 0;
+
+    const std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
+    std::atomic<bool> stopFlag_{false};  // set under mutex_
+    std::thread worker_;
 };
 
 Player::~Player()
@@ -258,7 +290,11 @@ Player::~Player()
         if (stream_)
             stream_->abort();
     }
-    wake_.release();
+    {
+        std::lock_guard lock(mailbox_->mutex);
+        mailbox_->closed = true;
+    }
+    mailbox_->wake.release();
     if (worker_.joinable())
         worker_.join();
     std::lock_guard lock(mutex_);
@@ -275,28 +311,19 @@ bool Player::startWorker()
     }
 }
 
-void Player::post(Event event)
-{
-    {
-        std::lock_guard lock(queueMutex_);
-        queue_.push_back(event);
-    }
-    wake_.release();
-}
-
 void Player::runWorker()
 {
     for (;;) {
-        wake_.acquire();
+        mailbox_->wake.acquire();
         if (stopFlag_)
             return;
         Event event;
         {
-            std::lock_guard lock(queueMutex_);
-            if (queue_.empty())
+            std::lock_guard lock(mailbox_->mutex);
+            if (mailbox_->queue.empty())
                 continue;
-            event = queue_.front();
-            queue_.pop_front();
+            event = mailbox_->queue.front();
+            mailbox_->queue.pop_front();
         }
         std::lock_guard lock(mutex_);
         if (stopFlag_)  // set under mutex_, so no new stream after removal began
@@ -337,7 +364,6 @@ void Player::newPlayLocked()
     if (stopFlag_)
         return;
     if (stream_) {
-        stream_->abort();
         releaseStreamLocked();
         state_ = State::Stopped;
     }
@@ -348,20 +374,27 @@ void Player::newPlayLocked()
     // The file is opened on the stream thread, so that neither a slow disk nor
     // a slow audio server holds up the caller; a failure there comes back as
     // StartFailed and leaves the player stopped.
-    auto stream = std::make_unique<Stream>(*this, ++lastStreamId_, toFileName(files_[cursor_]), std::move(sink));
-    if (!stream->start())
+    auto stream = std::make_shared<Stream>(mailbox_, ++lastStreamId_, toFileName(files_[cursor_]), std::move(sink));
+    try {
+        streamThread_ = Stream::start(stream);
+    } catch (const std::system_error&) {
         return;
+    }
     stream_ = std::move(stream);
     state_ = State::Playing;
 }
 
 void Player::releaseStreamLocked()
 {
-    // The stream thread never takes mutex_, so joining under it is safe.
-    if (stream_) {
-        stream_->join();
-        stream_.reset();
-    }
+    if (!stream_)
+        return;
+    // The stream thread never takes mutex_, so waiting under it is safe.
+    stream_->abort();
+    if (stream_->waitDone(kStreamEndWait))
+        streamThread_.join();
+    else
+        streamThread_.detach();  // stuck in a read: it ends on its own, silent
+    stream_.reset();
 }
 
 void Player::setPauseState(int flag)
@@ -406,3 +439,5 @@ void SetPauseState(Player& player, int flag) { player.setPauseState(flag); }
 void RemovePlayer(PlayerPtr& player) { player.reset(); }
 
 PlaybackStatus PlayerStatus(Player& player) { return player.status(); }
+
+void SetMusicFileRead(MusicFileRead read) { g_read = read; }

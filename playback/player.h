@@ -4,6 +4,9 @@
 // the list as files end. Each file is decoded and written to its own audio
 // sink on a stream thread of its own; the stream reports the end of its file
 // (or a failed start) to the worker through a locked queue and a semaphore.
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -26,8 +29,14 @@ PlayerPtr CreatePlayer(std::vector<Text> files, int32_t count);
 void NewPlay(Player& player);
 // 1 pauses a playing player, 0 resumes a paused one; otherwise nothing.
 void SetPauseState(Player& player, int flag);
-// Stops the sound at once, waits until the player's threads have ended and
-// frees it. Does nothing to a null player.
+// Stops the sound at once, ends the player's worker and frees the player.
+// A decoder stuck in a read is not waited for: its thread ends on its own,
+// without a sound. Does nothing to a null player.
 void RemovePlayer(PlayerPtr& player);
 
 PlaybackStatus PlayerStatus(Player& player);
+
+// Reads music files in place of read(2); null restores it. For tests and
+// benchmarks, which make reads stall as on a hung network share.
+using MusicFileRead = ssize_t (*)(int fd, void* buffer, size_t size);
+void SetMusicFileRead(MusicFileRead read);

@@ -3,15 +3,20 @@
 // removal of the current player.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "audio_sink.h"
 #include "playback.h"
+#include "player.h"
 #include "recording_sink.h"
 #include "test_env.h"
 
@@ -67,6 +72,60 @@ std::string pcmWav()
     return "RIFF" + le(36 + size, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(48000, 4)
         + le(96000, 4) + le(2, 2) + le(16, 2) + "data" + le(size, 4) + data;
 }
+
+// Reads of music files that stall after the first bytes until released, as
+// on a hung network share. Never destroyed: a stuck reader may outlive a test.
+struct StallingReads {
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t budget = 0;
+    bool stalled = false;
+    bool released = false;
+
+    static StallingReads& get()
+    {
+        static StallingReads* reads = new StallingReads;
+        return *reads;
+    }
+    static ssize_t read(int fd, void* buffer, size_t size)
+    {
+        StallingReads& r = get();
+        std::unique_lock lock(r.mutex);
+        if (r.budget == 0) {
+            r.stalled = true;
+            r.changed.notify_all();
+            r.changed.wait(lock, [&] { return r.released; });
+            return ::read(fd, buffer, size);
+        }
+        const ssize_t n = ::read(fd, buffer, std::min(size, r.budget));
+        if (n > 0)
+            r.budget -= size_t(n);
+        return n;
+    }
+    void arm(size_t bytes)
+    {
+        std::lock_guard lock(mutex);
+        budget = bytes;
+        stalled = released = false;
+        SetMusicFileRead(&StallingReads::read);
+    }
+    bool waitStalled()
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 20s, [&] { return stalled; });
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    bool isReleased()
+    {
+        std::lock_guard lock(mutex);
+        return released;
+    }
+};
 
 class PlaybackTest : public ::testing::Test {
 protected:
@@ -328,6 +387,50 @@ TEST_F(PlaybackTest, shouldDoNothingWithoutPlayer)
     ResumeMp3();
     EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::NoPlayer);
     EXPECT_TRUE(rec->sinks().empty());
+}
+
+TEST_F(PlaybackTest, shouldRemoveAPlayerAtOnceAndSilentlyWhileItsReadStalls)
+{
+    StallingReads& reads = StallingReads::get();
+    reads.arm(24000);  // half of the long tone
+    PlayMp3(-1, {longTone});
+    ASSERT_TRUE(reads.waitStalled());
+    ASSERT_TRUE(firstHasSound());
+
+    // The read is released long after a removal that does not wait for it.
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(2s);
+        reads.release();
+    });
+    StopPlayback();
+    const bool waitedForTheRead = reads.isReleased();
+    const int64_t framesAtRemoval = rec->sinks()[0].frames;
+    releaser.join();
+    SetMusicFileRead(nullptr);
+    EXPECT_FALSE(waitedForTheRead);
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::NoPlayer);
+
+    // Once its read returns, the old stream ends without another sample.
+    ASSERT_TRUE(rec->waitFor([](const Sinks& s) { return s[0].closed; }));
+    const Sinks sinks = rec->sinks();
+    EXPECT_EQ(sinks.size(), 1u);
+    EXPECT_TRUE(sinks[0].stopped);
+    EXPECT_EQ(sinks[0].frames, framesAtRemoval);
+}
+
+TEST(PlaybackExit, shouldEndTheProcessWhileAReadStalls)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(20);  // a process held by the stuck thread dies of SIGALRM instead
+            SetAudioSinkFactory(SinkRecorder::create(kSpeed)->factory());
+            StallingReads::get().arm(0);
+            PlayMp3(1, {dataFile("playback-long.mp3")});
+            if (StallingReads::get().waitStalled())
+                std::exit(3);
+        },
+        testing::ExitedWithCode(3), "");
 }
 
 } // namespace
