@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit, program and widget tests,
-# then the end-to-end tests on a virtual display, then the unit and program
-# tests again in a sanitizer build. Ends with one line: "N passed, M failed".
+# then the end-to-end tests on a virtual display, then the unit, program and
+# end-to-end tests again in a sanitizer build. Ends with one line: "N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -74,3 +74,6 @@ rm -rf "$e2e_home"
 configure_and_build build-asan -DRUVO_SANITIZE=ON -DRUVO_BUILD_BENCH=OFF
 run_ctest sanitizers env QT_QPA_PLATFORM=offscreen \
   dbus-run-session -- ctest --test-dir build-asan --output-on-failure -j8 --timeout "$timeout" -L 'unit|program'
+run_ctest sanitizers-e2e env -u QT_QPA_PLATFORM LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
+  dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' \
+  ctest --test-dir build-asan --output-on-failure -j1 --timeout "$timeout" -L e2e
