@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -168,23 +169,70 @@ TEST(SettingsFile, shouldReturnFalseAndKeepTheOldFileWhenTheWriteFails)
     EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"pz.ini"});
 }
 
-TEST(SettingsFile, shouldReplaceASymbolicLinkInsteadOfWritingThroughIt)
+TEST(SettingsFile, shouldWriteTheFileALinkNamesAndKeepTheLink)
 {
     const std::string dir = testenv::freshDir();
+    const std::string elsewhere = testenv::freshDir("elsewhere");
     const std::string ini = settingsIn(dir);
-    testenv::writeFile(dir + "/target", "[yy]\r\n音乐=a\r\n");
-    ASSERT_EQ(symlink("target", ini.c_str()), 0);
+    testenv::writeFile(elsewhere + "/target.ini", "[yy]\r\n音乐=a\r\n");
+    ASSERT_EQ(symlink((elsewhere + "/target.ini").c_str(), ini.c_str()), 0);
     EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
-    EXPECT_EQ(testenv::readFile(dir + "/target"), "[yy]\r\n音乐=a\r\n");
-    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n");
-    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(ini)));
+    EXPECT_EQ(testenv::readFile(elsewhere + "/target.ini"), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(ini));
+    EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"pz.ini"});
+    EXPECT_EQ(entriesOf(elsewhere), std::vector<std::string>{"target.ini"});
 
     // A dangling link does not create its target.
     std::filesystem::remove(ini);
-    ASSERT_EQ(symlink("elsewhere", ini.c_str()), 0);
+    ASSERT_EQ(symlink("nothing", ini.c_str()), 0);
     EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
-    EXPECT_FALSE(testenv::exists(dir + "/elsewhere"));
+    EXPECT_FALSE(testenv::exists(dir + "/nothing"));
     EXPECT_EQ(testenv::readFile(ini), "[sz]\r\n最前=真\r\n");
+}
+
+TEST(SettingsFile, shouldLeaveAReadOnlyFileAloneAndSaySo)
+{
+    // Root may write anything; the owner's write bit still makes it read-only.
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    testenv::writeFile(ini, "[yy]\r\n音乐=a\r\n");
+    ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
+    EXPECT_FALSE(WriteIniValue(ini, "yy", "音乐", "b"));
+    EXPECT_FALSE(WriteIniValue(ini, "yy", "音乐", "a"));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+TEST(SettingsFile, shouldKeepEveryByteOutsideTheWrittenKeyAfterABareCarriageReturn)
+{
+    const std::string ini = settingsIn(testenv::freshDir());
+    testenv::writeFile(ini, "[a]\nk=v\r\r");
+    EXPECT_EQ(ReadIniValue(ini, "a", "k"), "v\r");
+    EXPECT_TRUE(WriteIniValue(ini, "a", "new", "1"));
+    EXPECT_EQ(ReadIniValue(ini, "a", "k"), "v\r");
+    EXPECT_EQ(testenv::readFile(ini), "[a]\nk=v\r\r\nnew=1\n");
+}
+
+TEST(SettingsFile, shouldLeaveNoTemporaryFilesBehindAKilledWriter)
+{
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    const Text big(256 * 1024, 'x');  // long enough that most kills land mid-write
+    for (int i = 0; i < 40; ++i) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            for (;;)
+                WriteIniValue(ini, "yy", "音乐", big);
+        usleep(static_cast<useconds_t>(1000 + (i * 617) % 4000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "程序", "a"));
+    EXPECT_TRUE(ReadIniValue(ini, "yy", "音乐") == big.substr(0, 10239)) << "the last whole write is read";
+    EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"pz.ini"});
 }
 
 TEST(SettingsFile, shouldKeepTheOtherProgramsKeysInASharedFile)

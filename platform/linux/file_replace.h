@@ -12,6 +12,7 @@ enum class Load { ok, missing, failed };
 Load loadFile(int dirfd, const char* name, std::string& bytes, struct stat& st);
 
 // Writes bytes to a temporary file beside `name` and renames it over it, so a
-// crash never leaves half a file and a symbolic link is replaced, not written
-// through. With `old`, the new file keeps that file's mode and owner.
+// crash never leaves half a file, nor (the file unnamed until the rename) a
+// temporary one; a symbolic link is replaced, not written through. With `old`,
+// the new file keeps that file's mode and owner.
 bool replaceFile(int dirfd, const std::string& name, std::string_view bytes, const struct stat* old);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -29,9 +30,11 @@
 //   (lead byte 0x81..0xFE) is one unit when comparing and scanning, so a trail
 //   byte that happens to be an ASCII letter or ']' is never folded or taken
 //   for syntax.
-// - Lines end with LF or CR LF. A write adds lines with the file's own line end
-//   (CR LF in a new file, as the Windows programs write it), and gives the last
-//   line a line end before anything goes after it, so two lines never merge.
+// - Lines end with LF or CR LF; an unfinished last line may end with a bare CR.
+//   A write adds lines with the file's own line end (CR LF in a new file, as
+//   the Windows programs write it), and gives the last line a line end before
+//   anything goes after it, so two lines never merge; a bare CR there gets its
+//   LF, so the line still reads as it did.
 // - Names and values holding a line break are refused: written, they would
 //   turn into other lines, another program's keys among them.
 
@@ -171,18 +174,36 @@ std::optional<Block> findSection(const std::vector<Line>& lines, std::string_vie
 
 bool isKey(const Line& line, std::string_view key) { return line.kind == LineKind::key && sameName(line.name, key); }
 
-std::optional<std::string_view> lookup(const std::vector<Line>& lines, std::string_view section, std::string_view key)
+// One pass over the text, without building the lines: a large file is read at
+// every start, six times over. Runs of blank lines and blanks are skipped
+// byte by byte; a CR counts as blank only where it ends a line.
+std::optional<std::string_view> lookup(std::string_view text, std::string_view section, std::string_view key)
 {
-    const auto block = findSection(lines, section);
-    if (!block)
-        return std::nullopt;
-    for (std::size_t i = block->header + 1; i < block->end; ++i) {
-        if (!isKey(lines[i], key))
+    bool inSection = false;
+    std::size_t at = 0;
+    const std::size_t size = text.size();
+    while (at < size) {
+        const char c = text[at];
+        if (c == ' ' || c == '\t' || c == '\n' || (c == '\r' && (at + 1 == size || text[at + 1] == '\n'))) {
+            ++at;
             continue;
-        std::string_view v = lines[i].value;
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.substr(1, v.size() - 2);
-        return v;
+        }
+        const std::size_t nl = text.find('\n', at);
+        std::size_t end = nl == std::string_view::npos ? size : nl;
+        if (end > at && text[end - 1] == '\r')
+            --end;
+        const Line line = classify(text.substr(at, end - at), {});
+        at = nl == std::string_view::npos ? size : nl + 1;
+        if (line.kind == LineKind::section) {
+            if (inSection)
+                return std::nullopt;  // only the first copy of a section counts
+            inSection = sameName(line.name, section);
+        } else if (inSection && isKey(line, key)) {
+            std::string_view v = line.value;
+            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                v = v.substr(1, v.size() - 2);
+            return v;
+        }
     }
     return std::nullopt;
 }
@@ -198,7 +219,9 @@ std::optional<std::string> edit(const std::string& old, std::string_view section
     out.reserve(old.size() + section.size() + (key ? key->size() : 0) + (value ? value->size() : 0) + 8);
     auto emit = [&](const Line& line, bool finish) {
         out += line.content;
-        out += finish && !isFinished(line) ? eol : line.end;
+        out += line.end;
+        if (finish && !isFinished(line))
+            out += line.end == "\r" ? "\n" : eol;
     };
 
     if (!key || !value) {
@@ -244,6 +267,33 @@ std::optional<std::string> edit(const std::string& old, std::string_view section
     return out;
 }
 
+// The file's own permission holds, even for root, for whom access() allows
+// everything: a file without its owner's write bit is read-only, as the
+// read-only attribute makes it on Windows. Another user's file is never
+// replaced by one of ours.
+bool mayReplace(int dirfd, const std::string& name, const struct stat& st)
+{
+    if ((st.st_mode & S_IWUSR) == 0 || faccessat(dirfd, name.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
+    return st.st_uid == geteuid() || geteuid() == 0;
+}
+
+// The file a symbolic link names, so that the link stays and the file is
+// replaced in its own directory. A link to nothing is replaced itself, as a
+// missing file is created: its target is never made.
+std::optional<std::string> resolveLink(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return errno == ENOENT ? std::optional<std::string>(path) : std::nullopt;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
+
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 } // namespace
@@ -256,11 +306,10 @@ std::size_t readProfileString(std::string_view file, std::string_view section, s
     const std::string path = toFileName(file);
     std::string bytes;
     struct stat st;
-    std::vector<Line> lines;
-    if (!path.empty() && loadFile(AT_FDCWD, path.c_str(), bytes, st) == Load::ok)
-        lines = parse(bytes);
+    if (path.empty() || loadFile(AT_FDCWD, path.c_str(), bytes, st) != Load::ok)
+        bytes.clear();
     std::string_view result;
-    if (const auto found = lookup(lines, section, key)) {
+    if (const auto found = lookup(bytes, section, key)) {
         result = *found;
     } else {
         result = defaultValue;
@@ -279,7 +328,10 @@ bool writeProfileString(std::string_view file, std::string_view section, const s
 {
     if (hasLineBreak(section) || (key && hasLineBreak(*key)) || (value && hasLineBreak(*value)))
         return false;
-    const std::string path = toFileName(file);
+    const std::optional<std::string> resolved = resolveLink(toFileName(file));
+    if (!resolved)
+        return false;
+    const std::string& path = *resolved;
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -297,7 +349,7 @@ bool writeProfileString(std::string_view file, std::string_view section, const s
     std::string old;
     struct stat st;
     const Load load = loadFile(dirfd, name.c_str(), old, st);
-    if (load != Load::failed) {
+    if (load == Load::missing || (load == Load::ok && mayReplace(dirfd, name, st))) {
         const auto next = edit(old, section, key, value);
         ok = !next || replaceFile(dirfd, name, *next, load == Load::ok ? &st : nullptr);
     }
