@@ -22,6 +22,18 @@ class NullSink:
             time.sleep(0.1)
         raise AssertionError("the PulseAudio server did not start")
 
+    def wait_for_stream(self, timeout=10):
+        """Waits until a program plays into the sink; a slow build (the
+        sanitizers) or a busy machine may start the sound late."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            out = subprocess.run(["pactl", "list", "short", "sink-inputs"], env=self.env,
+                                 capture_output=True, text=True)
+            if out.stdout.strip():
+                return
+            time.sleep(0.05)
+        raise AssertionError("nothing played into the sink")
+
     def record(self):
         """Starts recording the monitor; stop() on the result gives the windows heard."""
         return Recording(self.env)

@@ -28,7 +28,7 @@ class CountdownAlarm(unittest.TestCase):
         p.type("1")
         p.click("OK")
         self.assertEqual(p.close_alert(), "你设置了1秒后鸣叫！")
-        time.sleep(1.3)  # the alarm is due one second after the press
+        self.sink.wait_for_stream()  # the alarm is due one second after the press
         rec = self.sink.record()
         time.sleep(0.8)
         p.click("暂停")
