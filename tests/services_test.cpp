@@ -1,12 +1,15 @@
 // Conversions, joining, truncation, the mode-7 normalisation, drawing rules and
 // the two file operations.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <cmath>
+#include <future>
 
 #include "drawing.h"
 #include "files.h"
@@ -169,6 +172,36 @@ TEST(Files, shouldKeepTheDefaultSoundInTheUsersRuntimeDirectory)
     ASSERT_EQ(lstat(dir.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0077, 0u);
+}
+
+using namespace std::chrono_literals;
+
+TEST(Files, shouldRefuseAFifoAtTheDefaultSoundPathWithoutWaitingForAReader)
+{
+    const std::string path = toUtf8(DefaultSoundPath());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    auto write = std::async(std::launch::async, [&] { return WriteBytesToFile(DefaultSoundPath(), {ByteSet{"x"}}); });
+    if (write.wait_for(10s) != std::future_status::ready) {
+        const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);  // lets the blocked open go on
+        write.wait();
+        close(reader);
+        ADD_FAILURE() << "the write waited for a reader of the FIFO";
+    } else {
+        EXPECT_FALSE(write.get());
+    }
+    unlink(path.c_str());
+}
+
+TEST(Files, shouldKeepTheDefaultSoundOutOfARuntimeDirectoryOthersCanWriteInto)
+{
+    const std::string xdg = getenv("XDG_RUNTIME_DIR");
+    const std::string shared = testenv::freshDir("shared");
+    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+    setenv("XDG_RUNTIME_DIR", shared.c_str(), 1);
+    const std::string path = toUtf8(DefaultSoundPath());
+    setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+    EXPECT_NE(path.rfind(shared + "/", 0), 0u) << path;
+    EXPECT_EQ(path.substr(path.rfind('/')), "/mryy.ruvo");
 }
 
 TEST(Files, shouldTakeTheRunDirectoryWithoutATrailingSeparator)

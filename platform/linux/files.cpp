@@ -56,19 +56,27 @@ bool RemoveFile(const Text& path)
 {
     if (path.empty())
         return false;
-    return ::unlink(toFileName(path).c_str()) == 0;
+    // Another user's file is never ours to remove, even where we could.
+    const std::string name = toFileName(path);
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0 || st.st_uid != ::geteuid())
+        return false;
+    return ::unlink(name.c_str()) == 0;
 }
 
 bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts)
 {
     if (path.empty())
         return false;
-    // Emptied only once the lock is held, so a file another opener holds is left whole.
-    int fd = ::open(toFileName(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Emptied only once the lock is held, so a file another opener holds is
+    // left whole. O_NONBLOCK: a FIFO at the path would hold the open until a
+    // reader came; it is refused at once instead, as is another user's file.
+    int fd = ::open(toFileName(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || ::flock(fd, LOCK_EX | LOCK_NB) != 0
+        || ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return false;
     }
@@ -83,15 +91,22 @@ bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts)
 
 Text DefaultSoundPath()
 {
+    // Only a folder no one else can write into holds the sound: in another
+    // user's, or a shared one, they could swap in their own file or have us
+    // write into and remove theirs.
+    auto isPrivate = [](const std::string& dir) {
+        struct stat st;
+        return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+            && (st.st_mode & 0777) == 0700;
+    };
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg && *xdg)
+    if (xdg && *xdg && isPrivate(xdg))
         return fromFileName(std::string(xdg) + "/mryy.ruvo");
-    // Without a runtime directory: a private folder of this user in the temporary directory.
+    // Otherwise: a private folder of this user in the temporary directory.
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/ruvo-" + std::to_string(::getuid());
     ::mkdir(dir.c_str(), 0700);
-    struct stat st;
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 0077) != 0) {
+    if (!isPrivate(dir)) {
         const char* home = std::getenv("HOME");
         dir = std::string(home && *home ? home : "/") + "/.cache";
         ::mkdir(dir.c_str(), 0700);
