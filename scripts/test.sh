@@ -69,11 +69,12 @@ mkdir -m 700 "$e2e_home/home" "$e2e_home/xdg"
 run_ctest e2e env -u QT_QPA_PLATFORM HOME="$e2e_home/home" XDG_RUNTIME_DIR="$e2e_home/xdg" \
   dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' \
   ctest --test-dir build --output-on-failure -j1 --timeout "$timeout" -L e2e
-rm -rf "$e2e_home"
 
 configure_and_build build-asan -DRUVO_SANITIZE=ON -DRUVO_BUILD_BENCH=OFF
 run_ctest sanitizers env QT_QPA_PLATFORM=offscreen \
   dbus-run-session -- ctest --test-dir build-asan --output-on-failure -j8 --timeout "$timeout" -L 'unit|program'
-run_ctest sanitizers-e2e env -u QT_QPA_PLATFORM LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
+run_ctest sanitizers-e2e env -u QT_QPA_PLATFORM HOME="$e2e_home/home" XDG_RUNTIME_DIR="$e2e_home/xdg" \
+  LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
   dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' \
   ctest --test-dir build-asan --output-on-failure -j1 --timeout "$timeout" -L e2e
+rm -rf "$e2e_home"
