@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -174,15 +175,38 @@ std::optional<Block> findSection(const std::vector<Line>& lines, std::string_vie
 
 bool isKey(const Line& line, std::string_view key) { return line.kind == LineKind::key && sameName(line.name, key); }
 
+// Eight bytes at a time through blanks and LFs: the bulk of a file padded
+// with empty lines. A CR is left to the caller, which sees whether it ends a
+// line. Each test marks the bytes equal to c with their top bit.
+std::size_t skipBlankWords(std::string_view text, std::size_t at)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kLow7 = 0x7F7F7F7F7F7F7F7Full, kTop = 0x8080808080808080ull;
+    auto equal = [](uint64_t w, unsigned char c) {
+        const uint64_t t = w ^ (kOnes * c);
+        return ~(((t & kLow7) + kLow7) | t) & kTop;
+    };
+    while (at + 8 <= text.size()) {
+        uint64_t w;
+        std::memcpy(&w, text.data() + at, 8);
+        if ((equal(w, '\n') | equal(w, ' ') | equal(w, '\t')) != kTop)
+            break;
+        at += 8;
+    }
+    return at;
+}
+
 // One pass over the text, without building the lines: a large file is read at
-// every start, six times over. Runs of blank lines and blanks are skipped
-// byte by byte; a CR counts as blank only where it ends a line.
+// every start, six times over. Blanks and line ends between lines are
+// skipped; a CR counts as blank only where it ends a line.
 std::optional<std::string_view> lookup(std::string_view text, std::string_view section, std::string_view key)
 {
     bool inSection = false;
     std::size_t at = 0;
     const std::size_t size = text.size();
     while (at < size) {
+        at = skipBlankWords(text, at);
+        if (at == size)
+            break;
         const char c = text[at];
         if (c == ' ' || c == '\t' || c == '\n' || (c == '\r' && (at + 1 == size || text[at + 1] == '\n'))) {
             ++at;
