@@ -1,45 +1,19 @@
 // The kitchen timer's windows as Qt shows them (offscreen): the main window's
 // fixed frame, the About window's band and gradient, and its owner.
-#include <QApplication>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 #include "kitchentimer.h"
 #include "program.h"
-#include "qt_platform.h"
+#include "qt_environment.h"
 #include "runtime.h"
 #include "test_env.h"
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        platform = std::make_unique<QtPlatform>(argc, argv);
-    }
-    void TearDown() override { platform.reset(); }
-
-    static inline std::unique_ptr<QtPlatform> platform;
-    static inline int argc = 1;
-    static inline char arg0[] = "kitchentimer_widget_test";
-    static inline char* argv[] = {arg0, nullptr};
-};
-[[maybe_unused]] ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-QWidget* shownTopLevel(const char* id)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String(id) && w->isVisible())
-            return w;
-    return nullptr;
-}
 
 class KitchenWidgetTest : public ::testing::Test {
 protected:

@@ -28,6 +28,7 @@
 
 #include "assets.h"
 #include "drawing.h"
+#include "qt_environment.h"
 #include "qt_platform.h"
 #include "runtime.h"
 #include "test_env.h"
@@ -224,31 +225,6 @@ const EmbeddedFile kDefinitions[] = {
     {"testWindow.def", kMainDefinition},
     {"dialogWindow.def", kDialogDefinition},
 };
-
-// One QApplication for the whole binary; tests list without one.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        platform = std::make_unique<QtPlatform>(argc, argv);
-    }
-    void TearDown() override { platform.reset(); }
-
-    static inline std::unique_ptr<QtPlatform> platform;
-    static inline int argc = 1;
-    static inline char arg0[] = "widget_test";
-    static inline char* argv[] = {arg0, nullptr};
-};
-[[maybe_unused]] ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-QWidget* shownTopLevel(const char* id)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String(id) && w->isVisible())
-            return w;
-    return nullptr;
-}
 
 class WidgetTest : public ::testing::Test {
 protected:
