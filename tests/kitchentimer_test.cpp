@@ -162,6 +162,11 @@ TEST_F(KitchenTest, shouldConvertEachUnitAndKeepTheLastUnitWithNoBoxChecked)
     startWith("2");
     EXPECT_EQ(interval(), 7200000);
     EXPECT_EQ(h.platform.messageBoxes.back().message, "你设置了2小时后鸣叫！");
+    h.platform.click(kMain, "按钮4");
+    startWith("-5");  // accepted, but stops the countdown: the status line keeps its text
+    EXPECT_EQ(h.platform.messageBoxes.back().message, "你设置了-5小时后鸣叫！");
+    EXPECT_EQ(interval(), 0);
+    EXPECT_EQ(status(), "停止播放");
 }
 
 TEST_F(KitchenTest, shouldStopTheCountdownAndTheSoundEvenWithNothingRunning)
