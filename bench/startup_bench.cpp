@@ -8,7 +8,6 @@
 //   startup_bench [executable window-title [runs]]
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +21,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "proc_figures.h"
 
 namespace {
 
@@ -41,58 +42,6 @@ std::string windowName(Display* d, Window w)
         XFree(data);
     }
     return name;
-}
-
-long rssKiB(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
-
-double cpuSeconds(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(in)), {});
-    size_t close = all.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::vector<std::string> fields;
-    size_t pos = close + 2;
-    while (pos < all.size()) {
-        size_t sp = all.find(' ', pos);
-        fields.push_back(all.substr(pos, sp - pos));
-        if (sp == std::string::npos)
-            break;
-        pos = sp + 1;
-    }
-    if (fields.size() < 13)
-        return 0;
-    return double(std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str())) / double(sysconf(_SC_CLK_TCK));
-}
-
-// Context switches of every thread: each is a wake-up or a preemption.
-long contextSwitches(pid_t pid)
-{
-    long total = 0;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* dir = opendir(tasks.c_str());
-    if (!dir)
-        return -1;
-    while (dirent* e = readdir(dir)) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::ifstream in(tasks + "/" + e->d_name + "/status");
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                total += std::atol(line.c_str() + line.find(':') + 1);
-    }
-    closedir(dir);
-    return total;
 }
 
 struct Program {

@@ -15,60 +15,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "proc_figures.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// CPU time of every thread of the process, to the nanosecond (the scheduler's
-// own count, not 10 ms ticks).
-double cpuSeconds(pid_t pid)
-{
-    double total = 0;
-    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    std::error_code ec;  // a thread may end while it is read
-    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
-         it.increment(ec)) {
-        std::ifstream in(it->path() / "schedstat");
-        long long ns = 0;
-        if (in >> ns)
-            total += double(ns) / 1e9;
-    }
-    return total;
-}
-
-// Context switches of every thread: each wake-up from a wait is one.
-long long wakeups(pid_t pid)
-{
-    long long total = 0;
-    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    std::error_code ec;
-    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
-         it.increment(ec)) {
-        std::ifstream in(it->path() / "status");
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                total += std::atoll(line.c_str() + line.find(':') + 1);
-    }
-    return total;
-}
-
-long rssKiB(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
 
 bool windowManagerRuns(Display* d)
 {
@@ -198,7 +155,7 @@ Figures measure(const std::string& exe, bool onTop, int seconds, pid_t wm)
                 XRecordEnableContextAsync(data, ctx, recordRequest, reinterpret_cast<XPointer>(&requests));
         }
         const double c0 = cpuSeconds(pid), w0 = wm > 0 ? cpuSeconds(wm) : 0;
-        const long long k0 = wakeups(pid);
+        const long long k0 = contextSwitches(pid);
         const auto t0 = Clock::now();
         while (Clock::now() - t0 < std::chrono::seconds(seconds)) {
             if (ctx)
@@ -207,7 +164,7 @@ Figures measure(const std::string& exe, bool onTop, int seconds, pid_t wm)
         }
         const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
         f.cpuPercent = (cpuSeconds(pid) - c0) / elapsed * 100.0;
-        f.wakeupsPerSecond = double(wakeups(pid) - k0) / elapsed;
+        f.wakeupsPerSecond = double(contextSwitches(pid) - k0) / elapsed;
         if (wm > 0)
             f.wmCpuPercent = (cpuSeconds(wm) - w0) / elapsed * 100.0;
         if (ctx) {

@@ -1,6 +1,7 @@
 #include "registry_store.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -220,7 +221,11 @@ std::string configHome()
     if (xdg && xdg[0] == '/')
         return xdg;
     const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "") + "/.config";
+    if (!home || home[0] != '/') {
+        const passwd* pw = getpwuid(getuid());
+        home = pw && pw->pw_dir ? pw->pw_dir : "";
+    }
+    return std::string(home) + "/.config";
 }
 
 // Creates the folder and the ones above it as needed (mode 0700) and opens it.
