@@ -113,8 +113,23 @@ TEST_F(ShellTest, shouldHandDocumentsAndAddressesToXdgOpenAsOneUnchangedArgument
     EXPECT_FALSE(testenv::exists(work + "/ran"));
 }
 
-TEST_F(ShellTest, shouldStartInTheBackgroundAsWell)
+TEST_F(ShellTest, shouldStartInTheBackgroundAsWellAndNotLoseAStartAtExit)
 {
+    // A process that ends right after asking still makes its start. (The child
+    // must be the first to use the launcher: a fork does not copy its thread.)
+    writeExecutable(work + "/late.sh", "#!/bin/sh\ntouch " + work + "/late-ran\n");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        StartDetachedInBackground(ShellMode::defaultAction, "late.sh", std::nullopt, "");
+        _exit(FinishBackgroundStarts(std::chrono::seconds(5)) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    waitForFile(work + "/late-ran");
+    EXPECT_TRUE(testenv::exists(work + "/late-ran"));
+
     StartDetachedInBackground(ShellMode::defaultAction, "https://example.com/", std::nullopt, "");
     EXPECT_EQ(waitForFile(log), "https://example.com/\n");
 }

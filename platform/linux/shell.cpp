@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <condition_variable>
@@ -185,7 +186,9 @@ struct Launcher {
     };
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable idle;
     std::deque<Start> queue;
+    bool busy = false;
 
     [[noreturn]] void run()
     {
@@ -194,11 +197,18 @@ struct Launcher {
             wake.wait(lock, [this] { return !queue.empty(); });
             Start s = std::move(queue.front());
             queue.pop_front();
+            busy = true;
             lock.unlock();
             (void)StartDetached(s.mode, s.file, s.parameters, s.directory);  // nobody is told of a failure
+            lock.lock();
+            busy = false;
+            if (queue.empty())
+                idle.notify_all();
         }
     }
 };
+
+std::atomic<Launcher*> g_launcher{nullptr};
 
 // Made once and never destroyed: the thread may still wait on it while the process exits.
 Launcher& launcher()
@@ -206,6 +216,7 @@ Launcher& launcher()
     static Launcher* l = [] {
         auto* made = new Launcher;
         std::thread([made] { made->run(); }).detach();
+        g_launcher.store(made);
         return made;
     }();
     return *l;
@@ -221,4 +232,13 @@ void StartDetachedInBackground(ShellMode mode, Text file, std::optional<Text> pa
         l.queue.push_back({mode, std::move(file), std::move(parameters), std::move(directory)});
     }
     l.wake.notify_one();
+}
+
+bool FinishBackgroundStarts(std::chrono::milliseconds limit)
+{
+    Launcher* l = g_launcher.load();
+    if (!l)
+        return true;
+    std::unique_lock lock(l->mutex);
+    return l->idle.wait_for(lock, limit, [l] { return l->queue.empty() && !l->busy; });
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Starting a file, program, folder or address the way the desktop's shell
 // would, detached from the caller.
+#include <chrono>
 #include <optional>
 
 #include "text.h"
@@ -23,3 +24,8 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
 // The same start made on a thread of its own, in the order of the calls, so
 // that the caller's thread never waits for a fork or a slow file system.
 void StartDetachedInBackground(ShellMode mode, Text file, std::optional<Text> parameters, Text directory);
+
+// Waits, at most for the limit, until every start asked for has been made, so
+// that a program ending right after a launch still opens what it was asked to.
+// True when none is left.
+bool FinishBackgroundStarts(std::chrono::milliseconds limit);
