@@ -3,6 +3,7 @@
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -89,6 +90,55 @@ TEST_F(RegistryStore, shouldCreateKeysAboveAndDeleteOnlyKeysWithoutSubkeys)
     // A trail byte 0x5C belongs to its character, not to the path.
     EXPECT_TRUE(rs::setValue(3, "\x81\x5C", "v", sz("1")));
     EXPECT_TRUE(rs::valueExists(3, "\x81\x5C", "v"));
+}
+
+// The argument vector a desktop reads from an Exec value: string escapes first,
+// then the quoting of arguments.
+std::vector<std::string> execArguments(const std::string& entry)
+{
+    const size_t at = entry.find("\nExec=") + 6;
+    const std::string value = entry.substr(at, entry.find('\n', at) - at);
+    std::string unescaped;
+    for (size_t i = 0; i < value.size(); ++i)
+        unescaped += value[i] == '\\' && i + 1 < value.size() ? value[++i] : value[i];
+    std::vector<std::string> args(1);
+    bool quoted = false;
+    for (size_t i = 0; i < unescaped.size(); ++i) {
+        const char c = unescaped[i];
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted && c == '\\')
+            args.back() += unescaped[++i];
+        else if (!quoted && c == ' ')
+            args.emplace_back();
+        else
+            args.back() += c;
+    }
+    return args;
+}
+
+TEST_F(RegistryStore, shouldStartAProgramWhoseFolderNameIsNotUtf8)
+{
+    // A folder named in GBK ("倒计时"), as an archive made on Windows unpacks it.
+    const std::string folder = testenv::freshDir("run") + "/\xB5\xB9\xBC\xC6\xCA\xB1";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string marker = folder + "/started";
+    testenv::writeFile(folder + "/countdown", "#!/bin/sh\ntouch '" + marker + "'\n");
+    chmod((folder + "/countdown").c_str(), 0755);
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz(fromFileName(folder + "/countdown"))));
+
+    const std::string entry = testenv::readFile(this->entry());
+    EXPECT_TRUE(convertStrict(entry, "UTF-8", "UTF-8")) << "a desktop entry is UTF-8";
+    const std::vector<std::string> args = execArguments(entry);
+    ASSERT_EQ(args.size(), 3u);
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(args[0].c_str(), args[0].c_str(), args[1].c_str(), args[2].c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(testenv::exists(marker));
 }
 
 TEST_F(RegistryStore, shouldMirrorTheRunValueAsAnAutostartEntryThatStartsTheProgram)

@@ -312,21 +312,36 @@ std::string entryString(std::string_view s)
     return out;
 }
 
-// The program path as one quoted argument of an Exec line: quoted whole, with
-// '"', '`', '$' and '\' escaped inside the quotes and '%' doubled, and then
-// escaped once more as a string value.
+// One quoted argument of an Exec line: '"', '`', '$' and '\' escaped inside
+// the quotes and '%' doubled.
+std::string execArgument(std::string_view arg)
+{
+    std::string out = "\"";
+    for (char c : arg) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            out += '\\';
+        out += c;
+        if (c == '%')
+            out += '%';
+    }
+    out += '"';
+    return out;
+}
+
+// The Exec line that starts the program, escaped once more as a string value.
+// A desktop entry is UTF-8 throughout, so a path that is not (a folder
+// unpacked from a Windows archive keeps GBK names) is spelt out byte by byte
+// for the shell's printf instead.
 std::string execLine(std::string_view program)
 {
-    std::string arg = "\"";
-    for (char c : program) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            arg += '\\';
-        arg += c;
-        if (c == '%')
-            arg += '%';
+    if (convertStrict(program, "UTF-8", "UTF-8"))
+        return entryString(execArgument(program));
+    std::string bytes;
+    for (unsigned char c : program) {
+        const char octal[] = {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)), char('0' + (c & 7)), 0};
+        bytes += octal;
     }
-    arg += '"';
-    return entryString(arg);
+    return entryString("/bin/sh -c " + execArgument("exec \"$(printf '" + bytes + "')\""));
 }
 
 bool writeEntry(const Text& name, const Data& data)
@@ -338,7 +353,7 @@ bool writeEntry(const Text& name, const Data& data)
     if (dir < 0)
         return false;
     // The data is the program's path; a Windows string ends at its first zero byte.
-    const std::string program = toUtf8(std::string_view(data.bytes.c_str()));
+    const std::string program = toFileName(std::string_view(data.bytes.c_str()));
     const std::string entry = "[Desktop Entry]\nType=Application\nName=" + entryString(toUtf8(name)) +
                               "\nExec=" + execLine(program) + "\n";
     struct stat st;
