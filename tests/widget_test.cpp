@@ -5,11 +5,13 @@
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QAccessible>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -32,6 +34,7 @@
 #include "qt_platform.h"
 #include "runtime.h"
 #include "test_env.h"
+#include "windows_pictures.h"
 
 // Readable failures: gtest finds this by argument-dependent lookup.
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -754,3 +757,37 @@ TEST_F(WidgetTest, shouldSpeakChineseInMessageBoxesAndTheFileDialogUnderAChinese
 }
 
 } // namespace
+
+// The icon and picture built into the programs decode without Qt's image
+// plugins, to the same pixels Qt's readers give.
+TEST(WindowsPictures, shouldDecodeTheEmbeddedIconAndPictureAsQtsReadersDo)
+{
+    for (const char* name : {"program.ico", "studio.bmp"}) {
+        std::string_view data = findEmbedded(assetFiles(), name);
+        std::vector<QImage> ours = decodeWindowsPicture(data);
+        QByteArray bytes = QByteArray::fromRawData(data.data(), qsizetype(data.size()));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        ASSERT_EQ(int(ours.size()), std::max(1, reader.imageCount())) << name;
+        for (size_t i = 0; i < ours.size(); ++i) {
+            ASSERT_TRUE(i == 0 || reader.jumpToImage(int(i)));
+            // Premultiplied, so that the colour of a transparent pixel does not count.
+            const QImage theirs = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            EXPECT_EQ(ours[i].convertToFormat(QImage::Format_ARGB32_Premultiplied), theirs) << name << " image " << i;
+        }
+    }
+}
+
+TEST(WindowsPictures, shouldLeaveCutAndForeignDataToQt)
+{
+    std::string_view icon = findEmbedded(assetFiles(), "program.ico");
+    std::string_view bitmap = findEmbedded(assetFiles(), "studio.bmp");
+    EXPECT_TRUE(decodeWindowsPicture(icon.substr(0, icon.size() - 1)).empty());
+    EXPECT_TRUE(decodeWindowsPicture(icon.substr(0, 30)).empty());
+    EXPECT_TRUE(decodeWindowsPicture(bitmap.substr(0, bitmap.size() / 2)).empty());
+    EXPECT_TRUE(decodeWindowsPicture("GIF89a\x01\x00\x01\x00").empty());
+    std::string rle(bitmap);
+    rle[14 + 16] = 1;  // run-length compressed
+    EXPECT_TRUE(decodeWindowsPicture(rle).empty());
+}

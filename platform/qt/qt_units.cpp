@@ -24,6 +24,7 @@
 #include <qdrawutil.h>
 
 #include "drawing.h"
+#include "windows_pictures.h"
 
 namespace {
 
@@ -66,6 +67,8 @@ QPixmap embeddedPicture(const std::string& name)
     if (name.empty())
         return p;
     std::string_view data = findEmbedded(Runtime::get().assets(), name);
+    if (std::vector<QImage> images = decodeWindowsPicture(data); !images.empty())
+        return QPixmap::fromImage(images.front());
     // A picture that does not decode is left out; the loader already checked the name.
     (void)p.loadFromData(reinterpret_cast<const uchar*>(data.data()), uint(data.size()));
     return p;
@@ -76,6 +79,11 @@ QIcon embeddedIcon(const std::string& name)
 {
     QIcon icon;
     std::string_view data = findEmbedded(Runtime::get().assets(), name);
+    if (std::vector<QImage> images = decodeWindowsPicture(data); !images.empty()) {
+        for (const QImage& image : images)
+            icon.addPixmap(QPixmap::fromImage(image));
+        return icon;
+    }
     QByteArray bytes = QByteArray::fromRawData(data.data(), qsizetype(data.size()));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
