@@ -111,8 +111,8 @@ void print(const std::string& what, std::vector<double> v)
         return;
     }
     std::sort(v.begin(), v.end());
-    std::printf("%-24s min %7.3f  median %7.3f  max %7.3f ms  (%zu ticks)\n", what.c_str(), v.front(),
-                v[v.size() / 2], v.back(), v.size());
+    std::printf("%-24s min %7.3f  median %7.3f  95th %7.3f  max %7.3f ms  (%zu ticks)\n", what.c_str(), v.front(),
+                v[v.size() / 2], v[v.size() * 95 / 100], v.back(), v.size());
 }
 
 } // namespace
