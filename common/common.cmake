@@ -8,5 +8,5 @@ add_library(ruvo_common STATIC
   ${CMAKE_CURRENT_LIST_DIR}/default_sound.cpp
   ${CMAKE_CURRENT_LIST_DIR}/alarm.cpp)
 target_include_directories(ruvo_common PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(ruvo_common PUBLIC ruvo_runtime ruvo_settings ruvo_assets ruvo_playback)
+target_link_libraries(ruvo_common PUBLIC ruvo_runtime ruvo_settings ruvo_assets ruvo_playback_api)
 ruvo_gb18030(ruvo_common)
