@@ -8,7 +8,6 @@
 //     PulseAudio server meanwhile;
 //   - how long StopPlayback takes while the decoder's read stalls for 5 s.
 // Usage: playback_bench [file.mp3]
-#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -109,25 +108,13 @@ double cpuSeconds()
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Context switches of every thread of a process: each is a wake-up or a preemption.
-long contextSwitches(const std::string& pid)
+// Context switches of the whole process, ended threads included: each is a
+// wake-up or a preemption.
+long contextSwitches()
 {
-    long total = 0;
-    const std::string tasks = "/proc/" + pid + "/task";
-    DIR* dir = opendir(tasks.c_str());
-    if (!dir)
-        return 0;
-    while (dirent* e = readdir(dir)) {
-        if (e->d_name[0] == '.')
-            continue;
-        std::ifstream in(tasks + "/" + e->d_name + "/status");
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                total += std::atol(line.c_str() + line.find(':') + 1);
-    }
-    closedir(dir);
-    return total;
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_nvcsw + u.ru_nivcsw;
 }
 
 // The PulseAudio server of the session, from the pid file it keeps; empty
@@ -220,15 +207,14 @@ int main(int argc, char** argv)
     constexpr auto kSpan = 10s;
     PlayMp3(-1, {file});
     std::this_thread::sleep_for(500ms);
-    const std::string self = std::to_string(getpid());
     const std::string server = serverPid();
     const double cpu0 = cpuSeconds();
     const double server0 = server.empty() ? 0 : processCpuSeconds(server);
-    const long switches0 = contextSwitches(self);
+    const long switches0 = contextSwitches();
     const auto w0 = Clock::now();
     std::this_thread::sleep_for(kSpan);
     const double cpu = cpuSeconds() - cpu0;
-    const long switches = contextSwitches(self) - switches0;
+    const long switches = contextSwitches() - switches0;
     const double serverCpu = server.empty() ? 0 : processCpuSeconds(server) - server0;
     const double wall = std::chrono::duration<double>(Clock::now() - w0).count();
     const PlaybackStatus status = CurrentPlaybackStatus();

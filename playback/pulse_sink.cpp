@@ -18,9 +18,12 @@ using namespace std::chrono_literals;
 // How long a server may take to accept the connection and the stream; past
 // it the output counts as missing.
 constexpr auto kConnectTimeout = 3s;
-// Buffer ahead of the sound: small, so that the stream keeps little that a
-// cork would have to take back, large enough not to run dry on a busy machine.
-constexpr pa_usec_t kTargetLatency = 50 * PA_USEC_PER_MSEC;
+// Buffer ahead of the sound: a second, so that the server asks for more a few
+// times a second rather than twenty (a cork still silences at once: the
+// server takes back what it had mixed ahead). Playback starts once the first
+// 20 ms are there, not the whole second.
+constexpr pa_usec_t kTargetLatency = 1000 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kStartLatency = 20 * PA_USEC_PER_MSEC;
 
 class MainloopLock {
 public:
@@ -85,7 +88,7 @@ public:
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &format));
-        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.prebuf = static_cast<uint32_t>(pa_usec_to_bytes(kStartLatency, &format));
         attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = static_cast<uint32_t>(-1);
         // A pause that came before the stream existed is honoured from the start.
