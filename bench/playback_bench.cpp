@@ -4,7 +4,7 @@
 //   - how long from the PlayMp3 call to the first samples handed to the output,
 //     also for the first play of the process, which loads the player library;
 //   - CPU time of the whole process per second of playing (getrusage), its
-//     wake-ups (context switches of all its threads) and the CPU of the
+//     wake-ups (voluntary context switches of all its threads) and the CPU of the
 //     PulseAudio server meanwhile;
 //   - how long StopPlayback takes while the decoder's read stalls for 5 s.
 // Usage: playback_bench [file.mp3]
@@ -108,13 +108,14 @@ double cpuSeconds()
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Context switches of the whole process, ended threads included: each is a
-// wake-up or a preemption.
+// Voluntary context switches of the whole process, ended threads included:
+// each is a thread going to sleep, so one wake-up. Preemptions, which a busy
+// machine adds, do not count.
 long contextSwitches()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return u.ru_nvcsw + u.ru_nivcsw;
+    return u.ru_nvcsw;
 }
 
 // The PulseAudio server of the session, from the pid file it keeps; empty

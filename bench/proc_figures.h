@@ -43,7 +43,8 @@ inline double cpuSeconds(pid_t pid)
     return total;
 }
 
-// Context switches of all its threads: each is a wake-up or a preemption.
+// Voluntary context switches of all its threads: each is a thread going to
+// sleep, so one wake-up; the preemptions a busy machine adds do not count.
 inline long contextSwitches(pid_t pid)
 {
     long total = 0;
@@ -51,7 +52,7 @@ inline long contextSwitches(pid_t pid)
         std::ifstream in(task / "status");
         std::string line;
         while (std::getline(in, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
                 total += std::atol(line.c_str() + line.find(':') + 1);
     });
     return total;

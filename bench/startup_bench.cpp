@@ -2,9 +2,9 @@
 // interleaved with it: a bare Qt window and the same window with one Chinese
 // label (the font any Chinese window pays). For each: the time from starting
 // the process to its window being mapped, its resident memory 3 s later, and
-// its wake-ups (context switches of all its threads) per second from 12 s to
-// 22 s after the map, once an edit box's caret has come to rest. Prints
-// figures; never fails. Without arguments both programs are measured.
+// its wake-ups (voluntary context switches of all its threads) per second
+// from 12 s to 22 s after the map, once an edit box's caret has come to rest.
+// Prints figures; never fails. Without arguments both programs are measured.
 //   startup_bench [executable window-title [runs]]
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
