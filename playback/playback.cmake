@@ -30,7 +30,8 @@ target_link_options(ruvo_player PRIVATE -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
 add_library(ruvo_playback_lazy STATIC
   $<TARGET_OBJECTS:ruvo_playback_service>
   ${CMAKE_CURRENT_LIST_DIR}/player_loader.cpp)
-target_compile_definitions(ruvo_playback_lazy PRIVATE RUVO_PLAYER_LIBRARY="$<TARGET_FILE_NAME:ruvo_player>")
+target_compile_definitions(ruvo_playback_lazy PRIVATE RUVO_PLAYER_LIBRARY_NAME="$<TARGET_FILE_NAME:ruvo_player>"
+                                                      RUVO_PLAYER_LIBRARY_PATH="$<TARGET_FILE:ruvo_player>")
 target_link_libraries(ruvo_playback_lazy PUBLIC ruvo_playback_api Threads::Threads ${CMAKE_DL_LIBS})
 
 # A program links the service and finds the player library beside itself once
@@ -38,6 +39,4 @@ target_link_libraries(ruvo_playback_lazy PUBLIC ruvo_playback_api Threads::Threa
 function(ruvo_link_playback target)
   target_link_libraries(${target} PRIVATE ruvo_playback_lazy)
   add_dependencies(${target} ruvo_player)
-  set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${PROJECT_BINARY_DIR}/playback)
-  set_property(TARGET ${target} APPEND PROPERTY INSTALL_RPATH "$ORIGIN")
 endfunction()
