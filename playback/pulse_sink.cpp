@@ -18,11 +18,11 @@ using namespace std::chrono_literals;
 // How long a server may take to accept the connection and the stream; past
 // it the output counts as missing.
 constexpr auto kConnectTimeout = 3s;
-// Buffer ahead of the sound: half a second, so that the server asks for more
-// a few times a second rather than twenty (a cork still silences at once: the
+// Buffer ahead of the sound: 200 ms, so that the server asks for more a few
+// times a second rather than twenty (a cork still silences at once: the
 // server takes back what it had mixed ahead). Playback starts once the first
 // 20 ms are there, not the whole buffer.
-constexpr pa_usec_t kTargetLatency = 500 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kStartLatency = 20 * PA_USEC_PER_MSEC;
 
 class MainloopLock {
