@@ -605,12 +605,19 @@ int64_t Runtime::nextDue() const
 
 void Runtime::scheduleWakeup()
 {
-    if (!suppressed_)
-        platform_.scheduleWakeup(nextDue());
+    if (suppressed_)
+        return;
+    // A tick asks before and after its handler; the platform is asked only once.
+    int64_t due = nextDue();
+    if (due == wakeupHeld_)
+        return;
+    wakeupHeld_ = due;
+    platform_.scheduleWakeup(due);
 }
 
 void Runtime::onWakeup()
 {
+    wakeupHeld_ = kNoWakeupHeld;
     if (suppressed_)
         return;
     int64_t now = platform_.nowMs();

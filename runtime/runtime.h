@@ -156,5 +156,8 @@ private:
     bool loopStarted_ = false;
     bool suppressed_ = false;
     int depth_ = 0;  // nesting of dispatch; destroyed windows are freed at 0
+    // The wake-up the platform holds: asked for once, spent when it fires.
+    static constexpr int64_t kNoWakeupHeld = -2;
+    int64_t wakeupHeld_ = kNoWakeupHeld;
     WindowInstance* handling_ = nullptr;  // the window whose handler runs now
 };

@@ -176,8 +176,11 @@ TEST_F(RuntimeTest, shouldTickNoFasterThanTenMillisecondsAndNeverDoubleADelayedT
 {
     SetUnitProperty(testWindow, "t1", Prop::interval, 1);
     EXPECT_EQ(GetNumber(testWindow, "t1", Prop::interval), 1);
+    int requests = platform.wakeupRequests;
     platform.advance(100);
     EXPECT_EQ(g_ticks.size(), 10u);
+    // One wake-up asked of the platform per tick, not one before and one after the handler.
+    EXPECT_EQ(platform.wakeupRequests - requests, 10);
 
     // A handler that holds the thread for 35 ms: the tick due meanwhile comes late, once.
     g_ticks.clear();

@@ -32,7 +32,11 @@ public:
     bool setFocus(WindowInstance& w, int unit) override;
     ScreenSize screenSize() override { return screen; }
     int64_t nowMs() override { return now_; }
-    void scheduleWakeup(int64_t dueMs) override { wakeup_ = dueMs; }
+    void scheduleWakeup(int64_t dueMs) override
+    {
+        wakeup_ = dueMs;
+        ++wakeupRequests;
+    }
     void runMessageLoop() override;
     void quitMessageLoop() override;
     void runModalLoop(const std::function<bool()>& done) override;
@@ -99,6 +103,7 @@ public:
     std::vector<PowerAction> powerQueries;   // privilege steps
     std::vector<std::string> calls;  // every platform call, in order
     int topmostCalls = 0;
+    int wakeupRequests = 0;
     bool quitPosted = false;
     ScreenSize screen{1024, 768};
     bool failCreateWindow = false;
