@@ -113,6 +113,39 @@ TEST_F(ShellTest, shouldHandDocumentsAndAddressesToXdgOpenAsOneUnchangedArgument
     EXPECT_FALSE(testenv::exists(work + "/ran"));
 }
 
+TEST_F(ShellTest, shouldOpenDocumentsWithAnExecuteBitAndRunOnlyWhatTheKernelExecutes)
+{
+    // As on a drive formatted for Windows: every file executable.
+    writeExecutable(work + "/notes.txt", "touch " + work + "/notes-ran\n");
+    const char mp3[] = "ID3\x04\0\0\0\0\0\0\xFF\xFB'\ntouch ";
+    writeExecutable(work + "/song.mp3", std::string(mp3, sizeof mp3 - 1) + work + "/song-ran\n");
+    for (const char* doc : {"notes.txt", "song.mp3"}) {
+        EXPECT_TRUE(StartDetached(ShellMode::defaultAction, doc, std::nullopt, ""));
+        EXPECT_EQ(waitForFile(log), std::string(doc) + "\n");
+        unlink(log.c_str());
+    }
+    EXPECT_FALSE(testenv::exists(work + "/notes-ran"));
+    EXPECT_FALSE(testenv::exists(work + "/song-ran"));
+
+    // A compiled program still runs (a "#!" script does in the tests above).
+    writeExecutable(work + "/program", testenv::readFile("/usr/bin/touch"));
+    EXPECT_TRUE(StartDetached(ShellMode::defaultAction, "program", Text("program-ran"), ""));
+    waitForFile(work + "/program-ran");
+    EXPECT_TRUE(testenv::exists(work + "/program-ran"));
+    EXPECT_FALSE(testenv::exists(log));
+}
+
+TEST_F(ShellTest, shouldHandANameBeginningWithADashOnAsAPathNotAnOption)
+{
+    testenv::writeFile(work + "/-清单.txt", "text");
+    EXPECT_TRUE(StartDetached(ShellMode::defaultAction, fromUtf8("-清单.txt"), std::nullopt, ""));
+    EXPECT_EQ(waitForFile(log), "./-清单.txt\n");
+
+    writeExecutable(work + "/-rf", "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > out.tmp; mv out.tmp out\n");
+    EXPECT_TRUE(StartDetached(ShellMode::defaultAction, "-rf", Text("--help"), ""));
+    EXPECT_EQ(waitForFile(work + "/out"), "./-rf|--help|");
+}
+
 TEST_F(ShellTest, shouldStartInTheBackgroundAsWellAndNotLoseAStartAtExit)
 {
     // A process that ends right after asking still makes its start. (The child

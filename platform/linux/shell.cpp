@@ -87,10 +87,32 @@ std::vector<char*> argvOf(std::vector<std::string>& words)
     return v;
 }
 
+// Whether the kernel itself runs the file: an ELF program or a "#!" script.
+// Drives formatted for Windows mark every file executable, so the bit alone
+// says nothing. Called in the started process, so that a file whose reads
+// never return holds only that process, not the launcher; non-blocking, so a
+// file swapped for a FIFO since it was looked at does not hold it either.
+// Async-signal-safe.
+bool kernelExecutes(const char* path)
+{
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    char head[4];
+    ssize_t n = 0;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        while ((n = read(fd, head, sizeof head)) < 0 && errno == EINTR) {
+        }
+    close(fd);
+    return (n >= 2 && head[0] == '#' && head[1] == '!') ||
+           (n == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F');
+}
+
 // Runs in the grandchild, after fork in a threaded process: only
 // async-signal-safe calls from here on.
-[[noreturn]] void becomeTheStartedProcess(const char* directory, bool run, char* const* runArgv,
-                                          char* const* shellArgv, const char* xdgOpen, char* const* openArgv, long maxFd)
+[[noreturn]] void becomeTheStartedProcess(const char* directory, bool run, char* const* runArgv, const char* xdgOpen,
+                                          char* const* openArgv, long maxFd)
 {
     sigset_t none;
     sigemptyset(&none);
@@ -111,12 +133,9 @@ std::vector<char*> argvOf(std::vector<std::string>& words)
 
     if (*directory && chdir(directory) != 0)
         _exit(127);
-    if (run) {
+    // Never a shell for what the kernel refuses: a document's lines are not commands.
+    if (run && kernelExecutes(runArgv[0]))
         execv(runArgv[0], runArgv);
-        // A script without "#!" is run by the shell, as a shell would.
-        if (errno == ENOEXEC)
-            execv("/bin/sh", shellArgv);
-    }
     if (*xdgOpen)
         execv(xdgOpen, openArgv);
     _exit(127);
@@ -129,6 +148,9 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
     if (file.empty())
         return false;
     std::string name = toFileName(file);
+    // Neither xdg-open nor a started program may read the name as an option.
+    if (name[0] == '-')
+        name = "./" + name;
     std::string dir = toFileName(directory);
     std::string probe = (name[0] != '/' && !dir.empty()) ? dir + "/" + name : name;
 
@@ -136,6 +158,7 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
     bool exists = ::stat(probe.c_str(), &st) == 0;
     if (!exists && !looksLikeAddress(name))
         return false;
+    // Whether it is a program at all is learnt in the started process (kernelExecutes).
     bool run = mode == ShellMode::defaultAction && exists && S_ISREG(st.st_mode) && ::access(probe.c_str(), X_OK) == 0;
     std::string xdgOpen = findOnPath("xdg-open");
     if (!run && xdgOpen.empty())
@@ -146,11 +169,8 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
     if (parameters)
         for (std::string& w : splitParameters(toUtf8(*parameters)))
             runWords.push_back(std::move(w));
-    std::vector<std::string> shellWords{"/bin/sh"};
-    shellWords.insert(shellWords.end(), runWords.begin(), runWords.end());
     std::vector<std::string> openWords{"xdg-open", name};
     std::vector<char*> runArgv = argvOf(runWords);
-    std::vector<char*> shellArgv = argvOf(shellWords);
     std::vector<char*> openArgv = argvOf(openWords);
     long maxFd = ::sysconf(_SC_OPEN_MAX);
     if (maxFd < 0 || maxFd > 65536)
@@ -165,8 +185,7 @@ bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& 
         setsid();
         pid_t started = _Fork();  // no fork handlers: the middle is a child of a threaded process
         if (started == 0)
-            becomeTheStartedProcess(dir.c_str(), run, runArgv.data(), shellArgv.data(), xdgOpen.c_str(),
-                                    openArgv.data(), maxFd);
+            becomeTheStartedProcess(dir.c_str(), run, runArgv.data(), xdgOpen.c_str(), openArgv.data(), maxFd);
         _exit(started < 0 ? 1 : 0);
     }
     int status = 0;

@@ -7,7 +7,8 @@
 #include "text.h"
 
 enum class ShellMode {
-    // An executable regular file is run; anything else goes to xdg-open.
+    // What the kernel executes (an ELF program, a "#!" script) is run;
+    // anything else goes to xdg-open, never to a shell.
     defaultAction,
     // Always handed to xdg-open, never run: for verbs that must not start a
     // program (a script is edited or shown, not executed).
@@ -17,8 +18,11 @@ enum class ShellMode {
 // One detached start: own session, standard input from /dev/null, only
 // descriptors 0-2 inherited, no zombie left behind, returns at once.
 // A relative file resolves against the directory when one is named, else the
-// current directory, never PATH. False when nothing was started: an empty
-// text, a missing file that is not an address, or no xdg-open to hand it to.
+// current directory, never PATH; one that begins with "-" is handed on as
+// "./" + the name, so that it is never taken for an option. False when nothing
+// was started: an empty text, a missing file that is not an address, or no
+// xdg-open to hand it to. (A program is told from a document with an execute
+// bit only in the started process, so that document counts as started.)
 bool StartDetached(ShellMode mode, const Text& file, const std::optional<Text>& parameters, const Text& directory);
 
 // The same start made on a thread of its own, in the order of the calls, so
