@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libmpg123-dev libout123-0 mpg123 libpulse-dev
   xvfb xauth x11-utils xdotool imagemagick at-spi2-core python3-pyatspi python3-dbusmock dbus-x11
   pulseaudio pulseaudio-utils sox libsox-fmt-mp3 lame fonts-wqy-zenhei fonts-arphic-uming libgtest-dev libx11-dev
-  qt6-translations-l10n openbox libxtst-dev cmake ninja-build g++ pkg-config locales
+  qt6-translations-l10n openbox libxtst-dev cmake ninja-build g++ pkg-config locales libglib2.0-bin
 )
 
 # dpkg-query names only known packages, and a removed one stays known with a

@@ -141,13 +141,55 @@ TEST_F(RegistryStore, shouldStartAProgramWhoseFolderNameIsNotUtf8)
     EXPECT_TRUE(testenv::exists(marker));
 }
 
+// Starts an entry as GNOME's session does, with GLib's own parser.
+bool launchedByGLib(const std::string& entry, const std::string& marker)
+{
+    unlink(marker.c_str());
+    const pid_t child = fork();
+    if (child == 0) {
+        execlp("gio", "gio", "launch", entry.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 127) << "gio is missing (libglib2.0-bin)";
+    for (int i = 0; i < 1000 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !testenv::exists(marker); ++i)
+        usleep(10000);
+    return testenv::exists(marker);
+}
+
+TEST_F(RegistryStore, shouldWriteAnEntryThatGLibStartsWhenThePathHoldsAPercentSign)
+{
+    const std::string folder = testenv::freshDir("run") + "/倒计时 100%d %%";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string program = folder + "/countdown", marker = folder + "/started";
+    testenv::writeFile(program, "#!/bin/sh\ntouch '" + marker + "'\n");
+    chmod(program.c_str(), 0755);
+    ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz(fromFileName(program))));
+    EXPECT_TRUE(launchedByGLib(entry(), marker));
+
+    // An entry as written before, the '%' doubled, is brought up to date by the
+    // save that asks for it, and still counts as present.
+    std::string doubled;
+    for (char c : program)
+        doubled += c == '%' ? "%%" : std::string(1, c);
+    testenv::writeFile(entry(), "[Desktop Entry]\nType=Application\nName=zuv\nExec=\"" + doubled + "\"\n");
+    ASSERT_FALSE(launchedByGLib(entry(), marker));
+    EXPECT_TRUE(rs::valueExists(4, kRunKey, "zuv"));
+    EXPECT_TRUE(launchedByGLib(entry(), marker));
+    // One the user changed is left alone.
+    testenv::writeFile(entry(), "[Desktop Entry]\nType=Application\nName=zuv\nExec=\"" + doubled + "\"\nComment=x\n");
+    EXPECT_TRUE(rs::valueExists(4, kRunKey, "zuv"));
+    EXPECT_NE(testenv::readFile(entry()).find(doubled), std::string::npos);
+}
+
 TEST_F(RegistryStore, shouldMirrorTheRunValueAsAnAutostartEntryThatStartsTheProgram)
 {
     // "/opt/my 倒计时/countdown" in GB18030, with characters the Exec line must escape.
-    const Text program = "/opt/my \xB5\xB9\xBC\xC6\xCA\xB1 $`\"\\%/countdown";
+    const Text program = "/opt/my \xB5\xB9\xBC\xC6\xCA\xB1 $`\"\\/countdown";
     ASSERT_TRUE(rs::setValue(4, kRunKey, "zuv", sz(program)));
     EXPECT_EQ(testenv::readFile(entry()), "[Desktop Entry]\nType=Application\nName=zuv\n"
-                                          "Exec=\"/opt/my 倒计时 \\\\$\\\\`\\\\\"\\\\\\\\%%/countdown\"\n");
+                                          "Exec=\"/opt/my 倒计时 \\\\$\\\\`\\\\\"\\\\\\\\/countdown\"\n");
     EXPECT_TRUE(rs::valueExists(4, "software\\microsoft\\windows\\currentversion\\run", "ZUV"));
     // Other roots and keys keep no entry.
     ASSERT_TRUE(rs::setValue(3, kRunKey, "other", sz("/x")));

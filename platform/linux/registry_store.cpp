@@ -313,7 +313,8 @@ std::string entryString(std::string_view s)
 }
 
 // One quoted argument of an Exec line: '"', '`', '$' and '\' escaped inside
-// the quotes and '%' doubled.
+// the quotes and '%' doubled (entries for a path holding '%' were written so
+// before, and are recognised by it).
 std::string execArgument(std::string_view arg)
 {
     std::string out = "\"";
@@ -331,10 +332,12 @@ std::string execArgument(std::string_view arg)
 // The Exec line that starts the program, escaped once more as a string value.
 // A desktop entry is UTF-8 throughout, so a path that is not (a folder
 // unpacked from a Windows archive keeps GBK names) is spelt out byte by byte
-// for the shell's printf instead.
+// for the shell's printf instead. So is a path holding '%': GLib's launcher
+// (GNOME, Cinnamon, Xfce) looks for the program before it undoes the doubled
+// '%', finds none and refuses the entry.
 std::string execLine(std::string_view program)
 {
-    if (convertStrict(program, "UTF-8", "UTF-8"))
+    if (program.find('%') == std::string_view::npos && convertStrict(program, "UTF-8", "UTF-8"))
         return entryString(execArgument(program));
     std::string bytes;
     for (unsigned char c : program) {
@@ -342,6 +345,14 @@ std::string execLine(std::string_view program)
         bytes += octal;
     }
     return entryString("/bin/sh -c " + execArgument("exec \"$(printf '" + bytes + "')\""));
+}
+
+// The data is the program's path; a Windows string ends at its first zero byte.
+std::string programOf(const Data& data) { return toFileName(std::string_view(data.bytes.c_str())); }
+
+std::string entryText(const Text& name, const std::string& exec)
+{
+    return "[Desktop Entry]\nType=Application\nName=" + entryString(toUtf8(name)) + "\nExec=" + exec + "\n";
 }
 
 bool writeEntry(const Text& name, const Data& data)
@@ -352,10 +363,7 @@ bool writeEntry(const Text& name, const Data& data)
     const int dir = openFolder(autostartDirectory());
     if (dir < 0)
         return false;
-    // The data is the program's path; a Windows string ends at its first zero byte.
-    const std::string program = toFileName(std::string_view(data.bytes.c_str()));
-    const std::string entry = "[Desktop Entry]\nType=Application\nName=" + entryString(toUtf8(name)) +
-                              "\nExec=" + execLine(program) + "\n";
+    const std::string entry = entryText(name, execLine(programOf(data)));
     struct stat st;
     const bool keep = fstatat(dir, file->c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
     const bool ok = replaceFile(dir, *file, entry, keep ? &st : nullptr);
@@ -370,6 +378,26 @@ bool removeEntry(const Text& name)
         return false;
     const std::string path = autostartDirectory() + "/" + *file;
     return unlink(path.c_str()) == 0;  // a symbolic link goes, not what it points to
+}
+
+// Entries written before for a path holding '%' double it, so GLib desktops
+// never start them, yet they count as present and no save replaces them. One
+// still exactly as written is rewritten when a save asks whether it exists.
+// (Counted absent instead, it would outlive switching autostart off, and KDE,
+// which does start it, would go on starting the program.)
+void rewriteOldEntry(const Text& name, const Data& data)
+{
+    const std::string program = programOf(data);
+    const auto file = entryFile(name);
+    if (data.type != Type::sz || !file || program.find('%') == std::string::npos ||
+        !convertStrict(program, "UTF-8", "UTF-8"))
+        return;
+    const std::string path = autostartDirectory() + "/" + *file;
+    std::string bytes;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && loadFile(AT_FDCWD, path.c_str(), bytes, st) == Load::ok &&
+        bytes == entryText(name, entryString(execArgument(program))))
+        (void)writeEntry(name, data);  // where it cannot be written it stays as it was
 }
 
 // An entry counts while it is there and the desktop would start it: a user who
@@ -506,8 +534,11 @@ bool valueExists(int root, const Text& key, const Text& name)
         return false;
     Store s = readStore();
     auto v = s.find(*k, name);
-    if (isAutostartKey(root, key))
+    if (isAutostartKey(root, key)) {
+        if (v != s.values.end())
+            rewriteOldEntry(v->name, v->data);
         return entryPresent(v != s.values.end() ? v->name : name);
+    }
     return v != s.values.end();
 }
 

@@ -32,6 +32,8 @@ bool setValue(int root, const Text& key, const Text& name, const std::optional<D
 bool deleteValue(int root, const Text& key, const Text& name);
 // Deletes a key that has no subkeys, with its values; roots are never deleted.
 bool deleteKey(int root, const Text& key);
+// For the autostart key, an entry of ours still in an older form that desktops
+// refuse is written anew on the way.
 bool valueExists(int root, const Text& key, const Text& name);
 std::optional<Data> readValue(int root, const Text& key, const Text& name);
 
