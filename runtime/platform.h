@@ -57,7 +57,11 @@ struct RegistryValue {
     std::string data;
 };
 
-struct ScreenSize {
+// The primary screen on the desktop. Its origin need not be 0, 0: another
+// monitor may lie to its left or above it.
+struct ScreenArea {
+    int left = 0;
+    int top = 0;
     int width = 0;
     int height = 0;
 };
@@ -78,7 +82,7 @@ public:
     // Applied anew at every call, also when the value does not change.
     virtual void setTopmost(WindowInstance& w, bool on) = 0;
     virtual bool setFocus(WindowInstance& w, int unit) = 0;
-    virtual ScreenSize screenSize() = 0;
+    virtual ScreenArea primaryScreen() = 0;
 
     // Time: a monotonic clock in milliseconds and one wake-up for the earliest
     // due timer (a negative due time cancels it).

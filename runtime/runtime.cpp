@@ -179,9 +179,9 @@ bool Runtime::loadWindow(WindowId id, std::optional<WindowId> parentId, bool dia
     w.x = wd.rect.left;
     w.y = wd.rect.top;
     if (wd.startPosition == 1) {
-        ScreenSize s = platform_.screenSize();
-        w.x = (s.width - wd.rect.width) / 2;
-        w.y = (s.height - wd.rect.height) / 2;
+        ScreenArea s = platform_.primaryScreen();
+        w.x = s.left + (s.width - wd.rect.width) / 2;
+        w.y = s.top + (s.height - wd.rect.height) / 2;
     }
     w.alwaysOnTop = wd.alwaysOnTop;
     if (dialogMode)

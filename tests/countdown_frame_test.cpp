@@ -37,6 +37,15 @@ TEST(CountdownStart, shouldComeUpWithItsStartValuesAndFocus)
     EXPECT_FALSE(testenv::exists(h.path("pz.ini")));
 }
 
+TEST(CountdownStart, shouldComeUpCentredOnAPrimaryScreenBelowAnother)
+{
+    ProgramHarness h;
+    h.platform.screen = {0, 1080, 1920, 1080};
+    h.start();
+    EXPECT_EQ(h.platform.window(mainWindow)->x, (1920 - 287) / 2);
+    EXPECT_EQ(h.platform.window(mainWindow)->y, 1080 + (1080 - 278) / 2);
+}
+
 TEST(CountdownStart, shouldShowEachPagesUnitsOnlyOnItsPage)
 {
     ProgramHarness h;

@@ -242,6 +242,23 @@ TEST_F(KitchenTest, shouldSilenceARepeatingAlarmUntilItsNextTick)
     EXPECT_EQ(calls, (std::vector<PlaybackCall>{play(defaultMusicPath), kStop, play(defaultMusicPath)}));
 }
 
+TEST_F(KitchenTest, shouldCentreBothWindowsOnAPrimaryScreenRightOfAndBelowAnother)
+{
+    h.platform.screen = {1920, 360, 1280, 1024};
+    start();
+    EXPECT_EQ(h.platform.window(kMain)->x, 1920 + (1280 - 271) / 2);
+    EXPECT_EQ(h.platform.window(kMain)->y, 360 + (1024 - 238) / 2);
+    int aboutX = 0, aboutY = 0;
+    h.platform.modalScript.push_back([&] {
+        aboutX = h.platform.window(aboutWindow)->x;
+        aboutY = h.platform.window(aboutWindow)->y;
+        h.platform.escape(aboutWindow);
+    });
+    EXPECT_TRUE(h.platform.press(kMain, "标签5", 3, 3));
+    EXPECT_EQ(aboutX, 1920 + (1280 - 284) / 2);
+    EXPECT_EQ(aboutY, 360 + (1024 - 140) / 2);
+}
+
 TEST_F(KitchenTest, shouldShowThePurposeMessageOnPress)
 {
     start();

@@ -99,4 +99,31 @@ TEST_F(KitchenWidgetTest, shouldGiveTheModalAboutWindowToTheMainWindow)
     EXPECT_TRUE(main->isVisible());
 }
 
+// Also run on two screens whose primary one lies right of and below the other.
+TEST_F(KitchenWidgetTest, shouldPlaceTheFramesOfBothWindowsCentredOnThePrimaryScreen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    auto centred = [&](int width, int height) {
+        return screen.topLeft() + QPoint((screen.width() - width) / 2, (screen.height() - height) / 2);
+    };
+    ASSERT_TRUE(runtime->loadWindow(kitchenMainWindow, std::nullopt, false));
+    QWidget* main = shownTopLevel("kitchenMainWindow");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->frameGeometry().topLeft(), centred(271, 238));
+    QPoint about;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (QWidget* w = shownTopLevel("aboutWindow")) {
+            about = w->frameGeometry().topLeft();
+            QTest::keyClick(w, Qt::Key_Escape);
+        }
+    });
+    driver.start(20);
+    QWidget* link = main->findChild<QWidget*>(QStringLiteral("标签5"));
+    ASSERT_NE(link, nullptr);
+    QTest::mousePress(main->windowHandle(), Qt::LeftButton, {}, link->mapTo(main, link->rect().center()));
+    driver.stop();
+    EXPECT_EQ(about, centred(284, 140));
+}
+
 } // namespace

@@ -145,6 +145,18 @@ TEST_F(RuntimeTest, shouldCentreWindowAndLeaveClientAreaOfClassicFrame)
     EXPECT_EQ(w->clientWidth, 300 - 6);
     EXPECT_EQ(w->clientHeight, 200 - 3 - 3 - 19);
     EXPECT_EQ(g_log, std::vector<std::string>{"created"});
+
+    // A primary screen to the right of and below another monitor: centred in
+    // its own geometry; a window at its stored place stays there.
+    platform.screen = {1366, 250, 1279, 1023};
+    platform.close(testWindow);
+    ASSERT_TRUE(LoadWindow(testWindow, std::nullopt, false));
+    ASSERT_TRUE(LoadWindow(dialogWindow, std::nullopt, false));
+    w = platform.window(testWindow);
+    EXPECT_EQ(w->x, 1366 + 489);
+    EXPECT_EQ(w->y, 250 + 411);
+    EXPECT_EQ(platform.window(dialogWindow)->x, 0);
+    EXPECT_EQ(platform.window(dialogWindow)->y, 0);
 }
 
 TEST_F(RuntimeTest, shouldApplyTimerRulesOnTheVirtualClock)

@@ -30,7 +30,7 @@ public:
     void setWindowBlocked(WindowInstance& w, bool blocked) override;
     void setTopmost(WindowInstance& w, bool on) override;
     bool setFocus(WindowInstance& w, int unit) override;
-    ScreenSize screenSize() override { return screen; }
+    ScreenArea primaryScreen() override { return screen; }
     int64_t nowMs() override { return now_; }
     void scheduleWakeup(int64_t dueMs) override
     {
@@ -105,7 +105,7 @@ public:
     int topmostCalls = 0;
     int wakeupRequests = 0;
     bool quitPosted = false;
-    ScreenSize screen{1024, 768};
+    ScreenArea screen{0, 0, 1024, 768};
     bool failCreateWindow = false;
 
     WindowInstance* window(WindowId w) { return Runtime::get().window(w); }

@@ -452,13 +452,15 @@ bool QtPlatform::setFocus(WindowInstance& w, int unit)
     return true;
 }
 
-ScreenSize QtPlatform::screenSize()
+// In the desktop's coordinates, which a top-level window's move takes: on X11 the
+// primary output may lie right of or below another.
+ScreenArea QtPlatform::primaryScreen()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return {};
     QRect g = screen->geometry();
-    return {g.width(), g.height()};
+    return {g.x(), g.y(), g.width(), g.height()};
 }
 
 void QtPlatform::setCaretRestDelay(int ms)

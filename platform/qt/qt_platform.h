@@ -27,7 +27,7 @@ public:
     void setWindowBlocked(WindowInstance& w, bool blocked) override;
     void setTopmost(WindowInstance& w, bool on) override;
     bool setFocus(WindowInstance& w, int unit) override;
-    ScreenSize screenSize() override;
+    ScreenArea primaryScreen() override;
 
     int64_t nowMs() override;
     void scheduleWakeup(int64_t dueMs) override;
