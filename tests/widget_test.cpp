@@ -756,6 +756,27 @@ TEST_F(WidgetTest, shouldSpeakChineseInMessageBoxesAndTheFileDialogUnderAChinese
     EXPECT_TRUE(lookIn.startsWith(QStringLiteral("查找"))) << lookIn.toStdString();
 }
 
+TEST_F(WidgetTest, shouldCaptionAnUntitledFileDialogAsQtsOwnOpenDialogInTheUsersLanguage)
+{
+    QString title;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        }
+    });
+    closer.start(20);
+    for (auto [locale, caption] : {std::pair{QLocale(QLocale::English, QLocale::UnitedStates), "Open"},
+                                   std::pair{QLocale(QLocale::Chinese, QLocale::China), "打开"}}) {
+        QtEnvironment::platform->loadTranslations(locale);
+        title.clear();
+        EXPECT_EQ(QtEnvironment::platform->openFileDialog(FileDialogRequest{}), std::nullopt);
+        EXPECT_EQ(title, QString::fromUtf8(caption)) << locale.name().toStdString();
+    }
+    QtEnvironment::platform->loadTranslations(QLocale::c());
+}
+
 } // namespace
 
 // The icon and picture built into the programs decode without Qt's image
