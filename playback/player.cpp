@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,10 +22,38 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::atomic<MusicFileRead> g_read{nullptr};
+
+// When the stream thread's call into the file system began; zero outside
+// one. A call that has lasted long marks a stream stuck on a dead mount.
+thread_local std::atomic<Clock::rep>* t_inFileSystemSince = nullptr;
+
+class FileSystemCall {
+public:
+    FileSystemCall()
+    {
+        if (t_inFileSystemSince && t_inFileSystemSince->load() == 0) {
+            t_inFileSystemSince->store(std::max<Clock::rep>(Clock::now().time_since_epoch().count(), 1));
+            outermost_ = true;
+        }
+    }
+    ~FileSystemCall()
+    {
+        if (outermost_)
+            t_inFileSystemSince->store(0);
+    }
+    FileSystemCall(const FileSystemCall&) = delete;
+    FileSystemCall& operator=(const FileSystemCall&) = delete;
+
+private:
+    bool outermost_ = false;
+};
 
 ssize_t readMusic(int fd, void* buffer, size_t size)
 {
+    FileSystemCall call;
     const MusicFileRead read = g_read.load();
     return read ? read(fd, buffer, size) : ::read(fd, buffer, size);
 }
@@ -171,26 +200,66 @@ struct Mailbox {
     }
 };
 
+class Stream;
+
+// How long a removal waits for a stopped stream's thread: a healthy one ends
+// in well under this, and is then joined, so its sink is closed on return.
+constexpr std::chrono::milliseconds kStreamEndWait{50};
+// Streams whose threads did not end in that time, stuck in a read or a name
+// lookup on a dead mount, are left to end alone; each holds a thread and its
+// file. Only this many may exist: past them a play stays silent.
+constexpr size_t kMaxAbandonedStreams = 2;
+
+// The abandoned streams of the process, whatever player they served. Never
+// destroyed: a stuck thread may end after the program's static destructors.
+struct Abandoned {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<Stream>> streams;
+
+    static Abandoned& get()
+    {
+        static Abandoned* abandoned = new Abandoned;
+        return *abandoned;
+    }
+};
+
 // One file of a player: decoding and output on a thread of its own, which
 // holds what it uses. A read can stall for minutes (a hung network share, a
 // FUSE mount), so the player never waits long for this thread: once stopped,
 // the sink stays silent, and the thread may end whenever its read returns.
 class Stream {
 public:
-    Stream(std::shared_ptr<Mailbox> mailbox, uint64_t id, std::string path, std::unique_ptr<AudioSink> sink)
-        : mailbox_(std::move(mailbox)), id_(id), path_(std::move(path)), sink_(std::move(sink)) {}
+    Stream(std::shared_ptr<Mailbox> mailbox, uint64_t id, Text name, std::unique_ptr<AudioSink> sink)
+        : mailbox_(std::move(mailbox)), id_(id), name_(std::move(name)), sink_(std::move(sink)),
+          // Its thread begins with the lookup; one that has not even started
+          // counts as looking up since its creation.
+          inFileSystemSince_(Clock::now().time_since_epoch().count()) {}
 
     uint64_t id() const { return id_; }
+    const Text& name() const { return name_; }
     AudioSink& sink() { return *sink_; }
 
     static std::thread start(const std::shared_ptr<Stream>& stream)
     {
         return std::thread([stream] {
+            t_inFileSystemSince = &stream->inFileSystemSince_;
             stream->run();
-            std::lock_guard lock(stream->doneMutex_);
-            stream->done_ = true;
-            stream->doneChanged_.notify_all();
+            {
+                std::lock_guard lock(stream->doneMutex_);
+                stream->done_ = true;
+                stream->doneChanged_.notify_all();
+            }
+            Abandoned& abandoned = Abandoned::get();
+            std::lock_guard lock(abandoned.mutex);
+            std::erase(abandoned.streams, stream);
         });
+    }
+
+    // Stuck in one call into the file system since before it was stopped.
+    bool stuck(Clock::time_point now) const
+    {
+        const Clock::rep since = inFileSystemSince_.load();
+        return since != 0 && now - Clock::time_point(Clock::duration(since)) >= kStreamEndWait;
     }
 
     // Safe from any thread: the sound stops now and the thread stops soon.
@@ -207,6 +276,15 @@ public:
     }
 
 private:
+    bool openDecoder(Decoder& decoder, long& rate, int& channels)
+    {
+        // Resolving a name that is not ASCII looks files up: here, not on the
+        // caller's (window) thread, since a dead mount can hang the lookup.
+        const bool opened = decoder.open(toFileName(name_), rate, channels);
+        inFileSystemSince_ = 0;
+        return opened;
+    }
+
     void run()
     {
         Decoder decoder;
@@ -214,7 +292,7 @@ private:
         int channels = 0;
         // A file without sound cannot start: taken as a file that ended at
         // once, an endless list of such files would keep the worker spinning.
-        if (!decoder.open(path_, rate, channels) || aborted_ || !sink_->open(rate, channels)) {
+        if (!openDecoder(decoder, rate, channels) || aborted_ || !sink_->open(rate, channels)) {
             sink_->close();
             if (!aborted_)
                 mailbox_->post({EventKind::StartFailed, id_});
@@ -233,17 +311,30 @@ private:
 
     const std::shared_ptr<Mailbox> mailbox_;
     const uint64_t id_;
-    const std::string path_;
+    const Text name_;
     const std::unique_ptr<AudioSink> sink_;
     std::atomic<bool> aborted_{false};
+    std::atomic<Clock::rep> inFileSystemSince_;
     std::mutex doneMutex_;
     std::condition_variable doneChanged_;
     bool done_ = false;
 };
 
-// How long a removal waits for a stopped stream's thread: a healthy one ends
-// in well under this, and is then joined, so its sink is closed on return.
-constexpr std::chrono::milliseconds kStreamEndWait{50};
+// Whether a new stream may open the file: not while the bound of abandoned
+// streams is reached, nor while one of them is stuck on this very name (a
+// second open would only stick beside it). Asks nothing of the file system.
+bool mayStartStream(const Text& name)
+{
+    Abandoned& abandoned = Abandoned::get();
+    std::lock_guard lock(abandoned.mutex);
+    if (abandoned.streams.size() >= kMaxAbandonedStreams)
+        return false;
+    const Clock::time_point now = Clock::now();
+    for (const std::shared_ptr<Stream>& stream : abandoned.streams)
+        if (stream->name() == name && stream->stuck(now))
+            return false;
+    return true;
+}
 
 } // namespace
 
@@ -367,14 +458,17 @@ void Player::newPlayLocked()
         releaseStreamLocked();
         state_ = State::Stopped;
     }
+    // Silent, and stopped as after a failed start.
+    if (!mayStartStream(files_[cursor_]))
+        return;
     const AudioSinkFactory factory = CurrentAudioSinkFactory();
     std::unique_ptr<AudioSink> sink = factory ? factory() : nullptr;
     if (!sink)
         return;
-    // The file is opened on the stream thread, so that neither a slow disk nor
-    // a slow audio server holds up the caller; a failure there comes back as
-    // StartFailed and leaves the player stopped.
-    auto stream = std::make_shared<Stream>(mailbox_, ++lastStreamId_, toFileName(files_[cursor_]), std::move(sink));
+    // The file is looked up and opened on the stream thread, so that neither
+    // a slow disk nor a slow audio server holds up the caller; a failure there
+    // comes back as StartFailed and leaves the player stopped.
+    auto stream = std::make_shared<Stream>(mailbox_, ++lastStreamId_, files_[cursor_], std::move(sink));
     try {
         streamThread_ = Stream::start(stream);
     } catch (const std::system_error&) {
@@ -390,7 +484,17 @@ void Player::releaseStreamLocked()
         return;
     // The stream thread never takes mutex_, so waiting under it is safe.
     stream_->abort();
-    if (stream_->waitDone(kStreamEndWait))
+    bool done = stream_->waitDone(kStreamEndWait);
+    if (!done) {
+        // Under the lock its thread takes last, so it either has ended by now
+        // or will find itself listed and take itself off.
+        Abandoned& abandoned = Abandoned::get();
+        std::lock_guard lock(abandoned.mutex);
+        done = stream_->waitDone(std::chrono::milliseconds(0));
+        if (!done)
+            abandoned.streams.push_back(stream_);
+    }
+    if (done)
         streamThread_.join();
     else
         streamThread_.detach();  // stuck in a read: it ends on its own, silent

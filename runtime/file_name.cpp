@@ -4,6 +4,7 @@
 // it is; a text that names nothing yet becomes UTF-8.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <optional>
 
 #include "text.h"
@@ -13,8 +14,14 @@ namespace {
 // Never part of a GB18030 text: marks a name whose bytes are kept one by one.
 constexpr unsigned char kEscape = 0xFF;
 
+std::atomic<FileNameLookup> g_lookup{nullptr};
+
+// Touches the file system, which can hang on a dead mount: callers on the
+// window thread must not get here (the player resolves names on its stream).
 bool exists(const std::string& path)
 {
+    if (const FileNameLookup lookup = g_lookup.load())
+        return lookup(path);
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
 }
@@ -93,3 +100,5 @@ std::string byParts(std::string_view path, Part convertPart, bool parentFromOutp
 Text fromFileName(std::string_view name) { return byParts(name, textOfPart, false); }
 
 std::string toFileName(std::string_view text) { return byParts(text, nameOfPart, true); }
+
+void SetFileNameLookup(FileNameLookup lookup) { g_lookup = lookup; }

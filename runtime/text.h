@@ -22,6 +22,10 @@ std::optional<std::string> convertStrict(std::string_view in, const char* to, co
 // text that names no file yet becomes UTF-8.
 Text fromFileName(std::string_view name);
 std::string toFileName(std::string_view text);
+// Whether a name exists, asked by the two above in place of lstat(2); null
+// restores it. Tests make it hang, as a dead network mount does.
+using FileNameLookup = bool (*)(const std::string& path);
+void SetFileNameLookup(FileNameLookup lookup);
 
 // Joining: the texts one after another; absent parts count as empty.
 template <typename... Parts>

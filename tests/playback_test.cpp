@@ -1,6 +1,7 @@
 // The playback service against the recording sink: the passes over a list,
 // pause and resume, the end of a list at a file that cannot start, and the
 // removal of the current player.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +11,10 @@
 #include <condition_variable>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "audio_sink.h"
@@ -126,6 +129,58 @@ struct StallingReads {
         return released;
     }
 };
+
+// A dead share: reads of files named "stuck-…" never return until released;
+// other files read as usual. Never destroyed, as StallingReads.
+struct DeadShare {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int waiting = 0;
+    bool released = false;
+
+    static DeadShare& get()
+    {
+        static DeadShare* share = new DeadShare;
+        return *share;
+    }
+    static ssize_t read(int fd, void* buffer, size_t size)
+    {
+        char target[4096] = {};
+        (void)readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+        if (std::string_view(target).find("/stuck-") != std::string_view::npos) {
+            DeadShare& d = get();
+            std::unique_lock lock(d.mutex);
+            ++d.waiting;
+            d.changed.notify_all();
+            d.changed.wait(lock, [&] { return d.released; });
+            --d.waiting;
+            d.changed.notify_all();
+        }
+        return ::read(fd, buffer, size);
+    }
+    int readsWaiting()
+    {
+        std::lock_guard lock(mutex);
+        return waiting;
+    }
+    void release(bool released_)
+    {
+        std::lock_guard lock(mutex);
+        released = released_;
+        changed.notify_all();
+    }
+};
+
+size_t entriesOf(const char* dir)
+{
+    size_t n = 0;
+    if (DIR* d = opendir(dir)) {
+        while (const dirent* e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n - (std::string_view(dir) == "/proc/self/fd");  // opendir's own
+}
 
 class PlaybackTest : public ::testing::Test {
 protected:
@@ -416,6 +471,91 @@ TEST_F(PlaybackTest, shouldRemoveAPlayerAtOnceAndSilentlyWhileItsReadStalls)
     EXPECT_EQ(sinks.size(), 1u);
     EXPECT_TRUE(sinks[0].stopped);
     EXPECT_EQ(sinks[0].frames, framesAtRemoval);
+}
+
+TEST_F(PlaybackTest, shouldKeepAtMostTwoStuckStreamsHoweverOftenStuckFilesPlay)
+{
+    const std::string dir = testenv::freshDir("dead");
+    const std::string mp3 = testenv::readFile(RUVO_TEST_DATA_DIR "/playback-a.mp3");
+    for (const char* n : {"1", "2", "3"})
+        testenv::writeFile(dir + "/stuck-" + n + ".mp3", mp3);
+    auto stuck = [&](const char* n) { return fromUtf8(dir + "/stuck-" + n + ".mp3"); };
+    DeadShare& share = DeadShare::get();
+    share.release(false);
+    SetMusicFileRead(&DeadShare::read);
+    const size_t threads = entriesOf("/proc/self/task"), fds = entriesOf("/proc/self/fd");
+
+    // Rings of a stuck file, and presses of play and stop; a healthy file still plays meanwhile.
+    for (int i = 0; i < 100; ++i) {
+        PlayMp3(1, {stuck("1")});
+        if (i % 2)
+            StopPlayback();
+        if (i == 50) {
+            PlayMp3(1, {a});
+            ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+        }
+    }
+    EXPECT_TRUE(eventually([&] { return share.readsWaiting() >= 1; }));
+    EXPECT_EQ(share.readsWaiting(), 1) << "a file stuck in a read is not opened again";
+    ASSERT_EQ(rec->plays().size(), 1u);
+    EXPECT_TRUE(isA(rec->plays()[0]));
+
+    PlayMp3(1, {stuck("2")});
+    EXPECT_TRUE(eventually([&] { return share.readsWaiting() == 2; }));
+    // Two streams stuck: nothing more is opened, healthy or not, and nothing waits.
+    PlayMp3(1, {stuck("3")});
+    PlayMp3(1, {a});
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Stopped);
+    std::this_thread::sleep_for(100ms);  // a fair chance for a stream that should not have started
+    EXPECT_EQ(share.readsWaiting(), 2);
+    EXPECT_EQ(rec->plays().size(), 1u);
+    const size_t threadsNow = entriesOf("/proc/self/task"), fdsNow = entriesOf("/proc/self/fd");
+    std::printf("after 100 plays of a stuck file: threads %zu -> %zu, descriptors %zu -> %zu\n", threads,
+                threadsNow, fds, fdsNow);
+    EXPECT_LE(threadsNow, threads + 3) << "the two stuck streams and the current player's worker";
+    EXPECT_LE(fdsNow, fds + 2) << "the two stuck files";
+
+    // Once the share answers, the stuck streams end silently and files play again.
+    share.release(true);
+    StopPlayback();
+    EXPECT_TRUE(eventually([&] { return share.readsWaiting() == 0 && entriesOf("/proc/self/task") <= threads; }));
+    SetMusicFileRead(nullptr);
+    PlayMp3(1, {a});
+    ASSERT_TRUE(statusBecomes(PlaybackStatus::Finished));
+    EXPECT_EQ(rec->plays().size(), 2u);
+}
+
+// Names whose look-up hangs, as on a dead mount, unless asked on the thread
+// that set it up: that one must never ask.
+struct HangingLookups {
+    static inline std::thread::id caller;
+    static inline std::atomic<int> onCaller{0}, elsewhere{0};
+    static inline std::atomic<bool> released{false};
+
+    static bool lookup(const std::string&)
+    {
+        if (std::this_thread::get_id() == caller) {
+            ++onCaller;
+            return false;
+        }
+        ++elsewhere;
+        (void)eventually([] { return released.load(); });
+        return false;
+    }
+};
+
+TEST_F(PlaybackTest, shouldLookUpNonAsciiNamesOnTheStreamNotTheCaller)
+{
+    HangingLookups::caller = std::this_thread::get_id();
+    SetFileNameLookup(&HangingLookups::lookup);
+    PlayMp3(1, {fromUtf8(testenv::freshDir("mount") + "/\xe9\x93\x83\xe5\xa3\xb0.mp3")});  // "铃声.mp3"
+    EXPECT_EQ(CurrentPlaybackStatus(), PlaybackStatus::Playing);
+    EXPECT_TRUE(eventually([] { return HangingLookups::elsewhere > 0; }));
+    StopPlayback();
+    HangingLookups::released = true;
+    EXPECT_EQ(HangingLookups::onCaller, 0);
+    SetFileNameLookup(nullptr);
+    EXPECT_TRUE(rec->plays().empty());
 }
 
 TEST(PlaybackExit, shouldEndTheProcessWhileAReadStalls)
