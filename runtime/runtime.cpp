@@ -520,8 +520,9 @@ bool Runtime::handleNative(const NativeEvent& e)
     if (suppressed_ || !e.window || e.window->destroyed)
         return false;
     WindowInstance& w = *e.window;
-    bool userInput = e.kind != NativeEvent::Kind::focusChanged && e.kind != NativeEvent::Kind::edited;
-    if (userInput && w.blocked)
+    // An edit is input as well: text can arrive without a key (an assistive
+    // tool, a drop); the backend puts back what the runtime holds.
+    if (e.kind != NativeEvent::Kind::focusChanged && w.blocked)
         return false;
     if (e.unit >= int(w.units.size()) || e.to >= int(w.units.size()))
         return false;

@@ -334,6 +334,10 @@ TEST_F(RuntimeTest, shouldRunDialogModalWhileTicksGoOnAndRestoreTheOtherWindows)
     platform.modalScript.push_back([&] {
         EXPECT_TRUE(platform.window(testWindow)->blocked);
         EXPECT_FALSE(platform.click(testWindow, "b"));  // no input reaches the blocked window
+        NativeEvent edit(NativeEvent::Kind::edited, platform.window(testWindow), platform.window(testWindow)->find("e0"));
+        edit.text = "dropped";
+        EXPECT_FALSE(Runtime::get().handleNative(edit));
+        EXPECT_EQ(GetText(testWindow, "e0", Prop::content), "");
         platform.advance(250);
         platform.escape(dialogWindow);
     });

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
@@ -27,6 +28,7 @@
 #include <cstdlib>
 #include <sys/stat.h>
 #include <memory>
+#include <utility>
 
 #include "assets.h"
 #include "drawing.h"
@@ -615,6 +617,43 @@ TEST_F(WidgetTest, shouldRefuseInputToWindowsBlockedByADialogWindow)
 
     click(ok);  // unblocked again
     EXPECT_EQ(seen.okContents.size(), 1u);
+}
+
+// Text that reaches an edit box without a key or a click: a drop from another
+// program, and an assistive tool's edit, which comes with no input event at all.
+TEST_F(WidgetTest, shouldTakeNoDroppedOrAssistedTextIntoABlockedWindow)
+{
+    auto* free = unit<QLineEdit>("free");
+    QMimeData dragged;
+    dragged.setText(QStringLiteral("777"));
+    auto drop = [&] {  // as the window system hands it to the window
+        const QPoint at = free->mapTo(window, free->rect().center());
+        QDragEnterEvent enter(at, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+        QDropEvent drop(at, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+        QApplication::sendEvent(window->windowHandle(), &enter);
+        QApplication::sendEvent(window->windowHandle(), &drop);
+        return enter.isAccepted() || drop.isAccepted();
+    };
+    bool tried = false, dropTaken = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* dialog = shownTopLevel("dialogWindow");
+        if (!dialog || std::exchange(tried, true))
+            return;
+        dropTaken = drop();
+        QAccessible::queryAccessibleInterface(free)->editableTextInterface()->insertText(0, QStringLiteral("888"));
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    driver.start(20);
+    click(unit("openDialog"));
+    driver.stop();
+
+    EXPECT_TRUE(tried);
+    EXPECT_FALSE(dropTaken) << "the drag source is told no";
+    EXPECT_EQ(free->text(), "");
+    EXPECT_EQ(content("free"), "");
+    EXPECT_TRUE(drop());  // unblocked again
+    EXPECT_EQ(content("free"), "777");
 }
 
 TEST_F(WidgetTest, shouldApplyAlwaysOnTopWithoutRecreatingTheWindow)

@@ -71,7 +71,12 @@ bool isUserInput(QEvent::Type t)
     case QEvent::TouchEnd:
     case QEvent::TabletPress:
     case QEvent::TabletRelease:
-    case QEvent::TabletMove: return true;
+    case QEvent::TabletMove:
+    // A drop from another program is input too; refused at the window, the
+    // drag source shows that nothing would be taken.
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: return true;
     default: return false;
     }
 }

@@ -244,13 +244,8 @@ public:
     // loss) and says where the caret stands; what it wrote is not reported back.
     void setContent(const Unit& u)
     {
-        const QString t = qstr(u.text);
-        if (t == text())
-            return;
-        writing_ = true;
-        setText(t);
-        setCursorPosition(int(qstr(u.text.substr(0, size_t(std::clamp(u.caret, 0, int(u.text.size()))))).size()));
-        writing_ = false;
+        if (qstr(u.text) != text())
+            mirror(u);
     }
 
 protected:
@@ -310,6 +305,14 @@ protected:
     }
 
 private:
+    void mirror(const Unit& u)
+    {
+        writing_ = true;
+        setText(qstr(u.text));
+        setCursorPosition(int(qstr(u.text.substr(0, size_t(std::clamp(u.caret, 0, int(u.text.size()))))).size()));
+        writing_ = false;
+    }
+
     void reportEdit()
     {
         if (writing_ || !owner->instance)
@@ -320,7 +323,9 @@ private:
         ev.unit = unit;
         ev.text = fromQString(t);
         ev.caret = int(fromQString(t.left(cursorPosition())).size());
-        report(ev);
+        // A blocked window refuses the edit: the box shows the runtime's text again.
+        if (!report(ev) && owner->instance)
+            mirror(owner->instance->units[size_t(unit)]);
     }
 
     bool writing_ = false;
