@@ -2,19 +2,38 @@
 // written one key at a time without disturbing anything else.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "settings_store.h"
 #include "test_env.h"
+
+// Every byte this binary allocates, so that a test can see what one call costs.
+static std::atomic<std::size_t> allocated{0};
+
+void* operator new(std::size_t size)
+{
+    allocated += size;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -277,4 +296,91 @@ TEST(SettingsFile, shouldReturnAStoredPathByteForByte)
         EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", v));
         EXPECT_EQ(ReadIniValue(ini, "yy", "音乐"), v);
     }
+}
+
+TEST(SettingsFile, shouldReadBackValuesWithBlanksOrQuotesAtTheirEndsAsWritten)
+{
+    const std::string ini = settingsIn(testenv::freshDir());
+    const Text values[] = {
+        "/home/u/闹钟.mp3 ", " a", "\ta", "a\t", "   ", "\"x\"", "'x'", "\"\"", "\"", "'", "\"x'", " \"x\" ",
+    };
+    for (const Text& v : values) {
+        EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", v));
+        EXPECT_EQ(ReadIniValue(ini, "yy", "音乐"), v) << "[" << v << "]";
+    }
+    // Only such values are quoted, in double quotes, which Windows drops too.
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "音乐", "/home/u/闹钟.mp3 "));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "程序", "\"x'"));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=\"/home/u/闹钟.mp3 \"\r\n程序=\"x'\r\n");
+}
+
+TEST(SettingsFile, shouldWriteALargeFileWithoutHoldingItInMemory)
+{
+    const std::string ini = settingsIn(testenv::freshDir());
+    const std::string blank(4 << 20, '\n');
+    const std::string longLine(1 << 20, 'x');  // longer than any buffer
+    testenv::writeFile(ini, "[yy]\nk=1\n" + blank + longLine + "\n[sz]\n" + blank + "音乐=a\n");
+    const std::size_t before = allocated;
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "新", "v"));  // goes before the blank lines
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "音乐", "b"));
+    EXPECT_TRUE(WriteIniValue(ini, "yy", "k", "1"));  // no change
+    EXPECT_LT(allocated - before, std::size_t(1) << 20);
+    EXPECT_TRUE(testenv::readFile(ini) == "[yy]\nk=1\n新=v\n" + blank + longLine + "\n[sz]\n" + blank + "音乐=b\n");
+}
+
+// A folder that another user may open, outside the test tree (which only root may enter).
+struct OpenFolder {
+    std::string path = std::filesystem::temp_directory_path() / "ruvo-open-XXXXXX";
+    OpenFolder()
+    {
+        if (mkdtemp(path.data()))
+            chmod(path.c_str(), 0755);
+    }
+    ~OpenFolder() { std::filesystem::remove_all(path); }
+};
+
+// Another user ("nobody") holding a lock on a folder, as long as the object lives.
+struct ForeignLock {
+    pid_t pid = -1;
+    explicit ForeignLock(const std::string& folder)
+    {
+        pid = fork();
+        if (pid == 0) {
+            setpgid(0, 0);
+            execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "flock", folder.c_str(),
+                   "sleep", "5", (char*)nullptr);
+            _exit(127);
+        }
+        // Held once our own try fails.
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < 500 && flock(fd, LOCK_EX | LOCK_NB) == 0; ++i) {
+            flock(fd, LOCK_UN);
+            usleep(10000);
+        }
+        held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+        close(fd);
+    }
+    ~ForeignLock()
+    {
+        kill(-pid, SIGKILL);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    bool held = false;
+};
+
+TEST(SettingsFile, shouldSaveWithoutWaitingForAnotherUsersLock)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    OpenFolder folder;
+    const std::string ini = settingsIn(folder.path);
+    ASSERT_TRUE(WriteIniValue(ini, "yy", "音乐", "a"));
+    ForeignLock lock(folder.path);
+    ASSERT_TRUE(lock.held);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
+    EXPECT_TRUE(WriteIniValue(ini, "sz", "自启", "假"));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n自启=假\r\n");
 }

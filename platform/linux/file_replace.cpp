@@ -3,13 +3,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -65,17 +68,32 @@ void removeStaleTemporaries(int dirfd, const std::string& name)
 
 } // namespace
 
-Load loadFile(int dirfd, const char* name, std::string& bytes, struct stat& st)
+int openRegular(int dirfd, const char* name, struct stat& st, Load& load, bool followLink)
 {
-    const int fd = openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        load = errno == ENOENT ? Load::missing : Load::failed;
+        return -1;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        load = Load::failed;
+        return -1;
+    }
+    load = Load::ok;
+    return fd;
+}
+
+Load loadFile(int dirfd, const char* name, std::string& bytes, struct stat& st, bool followLink)
+{
+    Load result;
+    const int fd = openRegular(dirfd, name, st, result, followLink);
     if (fd < 0)
-        return errno == ENOENT ? Load::missing : Load::failed;
-    Load result = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? Load::ok : Load::failed;
+        return result;
     // Read straight into a block of the file's size, so a large file costs
     // its own size once, not the doubling of a growing string.
     std::size_t have = 0;
-    if (result == Load::ok)
-        bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     while (result == Load::ok) {
         if (have == bytes.size())
             bytes.resize(bytes.size() + bytes.size() / 2 + 4096);  // grew since fstat
@@ -92,53 +110,118 @@ Load loadFile(int dirfd, const char* name, std::string& bytes, struct stat& st)
     return result;
 }
 
-// A crash or a full disk must never leave half a file, so the new content goes
-// to a temporary file beside the old one and is renamed over it. The
-// temporary file has no name (O_TMPFILE) until just before the rename, so a
-// writer killed meanwhile leaves nothing; where the file system cannot make
+// The temporary file has no name (O_TMPFILE) until just before the rename, so
+// a writer killed meanwhile leaves nothing; where the file system cannot make
 // one, it is named from the start.
-bool replaceFile(int dirfd, const std::string& name, std::string_view bytes, const struct stat* old)
+Replacement::Replacement(int dirfd, std::string name, const struct stat* keep, mode_t mode)
+    : dirfd_(dirfd), name_(std::move(name)), keep_(keep)
 {
-    removeStaleTemporaries(dirfd, name);
-    const mode_t mode = old ? 0600 : 0666;
-    int fd = openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    const bool unnamed = fd >= 0;
-    std::string temp;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = temporaryName(name);
-        fd = openat(dirfd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+    removeStaleTemporaries(dirfd_, name_);
+    if (keep_)
+        mode = 0600;  // until it has the old file's mode, nobody else may open it
+    fd_ = openat(dirfd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    unnamed_ = fd_ >= 0;
+    for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+        temp_ = temporaryName(name_);
+        fd_ = openat(dirfd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ < 0) {
+            temp_.clear();
+            if (errno != EEXIST)
+                break;
+        }
     }
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, bytes);
-    if (ok && old) {
+    ok_ = fd_ >= 0;
+    buffer_.resize(64 * 1024);
+}
+
+Replacement::~Replacement()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    if (!temp_.empty())
+        (void)unlinkat(dirfd_, temp_.c_str(), 0);
+}
+
+bool Replacement::flush()
+{
+    ok_ = ok_ && writeAll(fd_, std::string_view(buffer_.data(), used_));
+    used_ = 0;
+    return ok_;
+}
+
+void Replacement::write(std::string_view bytes)
+{
+    if (!ok_)
+        return;
+    if (used_ + bytes.size() > buffer_.size()) {
+        if (!flush())
+            return;
+        if (bytes.size() >= buffer_.size()) {
+            ok_ = writeAll(fd_, bytes);
+            return;
+        }
+    }
+    std::copy(bytes.begin(), bytes.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(used_));
+    used_ += bytes.size();
+}
+
+bool Replacement::prepare()
+{
+    bool ok = flush();
+    if (ok && keep_) {
         // Keeps the owner when we may (as root); an ordinary user's file stays theirs anyway.
-        if (old->st_uid != geteuid() || old->st_gid != getegid())
-            (void)fchown(fd, old->st_uid, old->st_gid);
-        ok = fchmod(fd, old->st_mode & 07777) == 0;
+        if (keep_->st_uid != geteuid() || keep_->st_gid != getegid())
+            (void)fchown(fd_, keep_->st_uid, keep_->st_gid);
+        ok = fchmod(fd_, keep_->st_mode & 07777) == 0;
     }
-    ok = ok && fsync(fd) == 0;
-    if (ok && unnamed) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    ok = ok && fsync(fd_) == 0;
+    if (ok && unnamed_) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
         ok = false;
         for (int attempt = 0; attempt < 16 && !ok; ++attempt) {
-            temp = temporaryName(name);
-            ok = linkat(AT_FDCWD, self.c_str(), dirfd, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+            temp_ = temporaryName(name_);
+            ok = linkat(AT_FDCWD, self.c_str(), dirfd_, temp_.c_str(), AT_SYMLINK_FOLLOW) == 0;
             if (!ok && errno != EEXIST)
                 break;
         }
         if (!ok)
-            temp.clear();
+            temp_.clear();
     }
-    ok = close(fd) == 0 && ok;
-    ok = ok && renameat(dirfd, temp.c_str(), dirfd, name.c_str()) == 0;
-    if (!ok) {
-        if (!temp.empty())
-            unlinkat(dirfd, temp.c_str(), 0);
+    ok = fd_ >= 0 && close(fd_) == 0 && ok;
+    fd_ = -1;
+    ok_ = ok;
+    return ok;
+}
+
+bool Replacement::commit()
+{
+    const bool ok = ok_ && renameat(dirfd_, temp_.c_str(), dirfd_, name_.c_str()) == 0;
+    ok_ = false;  // nothing more goes into it
+    if (ok)
+        temp_.clear();
+    return ok;
+}
+
+bool replaceFile(int dirfd, const std::string& name, std::string_view bytes, const struct stat* keep, mode_t mode)
+{
+    Replacement next(dirfd, name, keep, mode);
+    next.write(bytes);
+    if (!next.prepare() || !next.commit())
         return false;
-    }
     (void)fsync(dirfd);  // the rename is durable only with its directory; a failure here loses no data
     return true;
+}
+
+FolderLock::FolderLock(int dirfd, std::chrono::steady_clock::time_point deadline) : dirfd_(dirfd)
+{
+    // Where locks are not supported at all, the write goes ahead without one.
+    while (!(held_ = flock(dirfd_, LOCK_EX | LOCK_NB) == 0) && errno == EWOULDBLOCK &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+FolderLock::~FolderLock()
+{
+    if (held_)
+        (void)flock(dirfd_, LOCK_UN);
 }
