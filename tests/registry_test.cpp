@@ -1,11 +1,15 @@
 // The per-user registry store and the autostart entries it keeps.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -265,6 +269,81 @@ TEST_F(RegistryStore, shouldFailWithoutHarmInAReadOnlyConfigFolder)
     setenv("XDG_CONFIG_HOME", (entry() + "/below-a-file").c_str(), 1);
     EXPECT_FALSE(rs::setValue(4, kRunKey, "zuv", sz("/opt/countdown")));
     EXPECT_FALSE(rs::valueExists(4, kRunKey, "zuv"));
+}
+
+TEST_F(RegistryStore, shouldKeepTheStoreOursAloneAndNeverWriteThroughALink)
+{
+    // A fresh store is the writer's own, whatever the umask allows.
+    const mode_t oldMask = umask(0);
+    const bool written = rs::setValue(3, "Software\\Ruvo", "v", sz("1"));
+    umask(oldMask);
+    ASSERT_TRUE(written);
+    struct stat st {};
+    ASSERT_EQ(lstat(rs::storeFile().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, geteuid());
+    // A store left readable by others becomes private at the next write.
+    chmod(rs::storeFile().c_str(), 0644);
+    ASSERT_TRUE(rs::setValue(3, "Software\\Ruvo", "v", sz("2")));
+    ASSERT_EQ(stat(rs::storeFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // A link to another user's file in its place: refused, the file untouched.
+    const std::string theirs = testenv::freshDir("theirs") + "/registry";
+    const std::string content = "ruvo registry 1\nkey 3\\Software\nvalue 3\\Software x 1 planted%00\n";
+    testenv::writeFile(theirs, content);
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(theirs.c_str(), 0666), 0);
+    ASSERT_EQ(unlink(rs::storeFile().c_str()), 0);
+    ASSERT_EQ(symlink(theirs.c_str(), rs::storeFile().c_str()), 0);
+    EXPECT_FALSE(rs::readValue(3, "Software", "x"));
+    EXPECT_FALSE(rs::setValue(3, "Software\\Ruvo", "v", sz("3")));
+    EXPECT_FALSE(rs::deleteValue(3, "Software", "x"));
+    EXPECT_TRUE(std::filesystem::is_symlink(rs::storeFile()));
+    EXPECT_EQ(testenv::readFile(theirs), content);
+    ASSERT_EQ(stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+}
+
+TEST_F(RegistryStore, shouldWriteWithoutWaitingForAnotherUsersLockOnItsFolder)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    // A config folder another user may open, outside the test tree (which only root may enter).
+    std::string open = std::filesystem::temp_directory_path() / "ruvo-open-XXXXXX";
+    ASSERT_TRUE(mkdtemp(open.data()));
+    const std::string folder = open + "/ruvo";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    chmod(open.c_str(), 0755);
+    setenv("XDG_CONFIG_HOME", open.c_str(), 1);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        setpgid(0, 0);
+        execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "flock", folder.c_str(),
+               "sleep", "5", (char*)nullptr);
+        _exit(127);
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 500 && flock(fd, LOCK_EX | LOCK_NB) == 0; ++i) {
+        flock(fd, LOCK_UN);
+        usleep(10000);
+    }
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool written = rs::setValue(3, "Software\\Ruvo", "v", sz("1"));
+    const auto took = std::chrono::steady_clock::now() - t0;
+    kill(-holder, SIGKILL);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(written);
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_TRUE(rs::valueExists(3, "Software\\Ruvo", "v"));
+    std::filesystem::remove_all(open);
 }
 
 } // namespace

@@ -2,12 +2,12 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -241,21 +241,25 @@ std::string storeFolder() { return configHome() + "/ruvo"; }
 constexpr const char* kStoreName = "registry";
 
 // The store, locked for one read-modify-write, so that two programs writing
-// at once never drop each other's change.
+// at once never drop each other's change. The store is ours alone: a symbolic
+// link in its place (to another user's file, maybe) is neither read nor
+// replaced, and the file is always made anew with mode 0600 and the writer as
+// its owner, whatever lay there.
 class Locked {
 public:
     Locked() : dir_(openFolder(storeFolder()))
     {
         if (dir_ < 0)
             return;
-        (void)flock(dir_, LOCK_EX);  // where locks are not supported the change still goes ahead
+        lock_.emplace(dir_, std::chrono::steady_clock::now() + FolderLock::kPatience);
         std::string bytes;
-        load_ = loadFile(dir_, kStoreName, bytes, st_);
+        load_ = loadFile(dir_, kStoreName, bytes, st_, false);
         if (load_ == Load::ok)
             store = parse(bytes);
     }
     ~Locked()
     {
+        lock_.reset();
         if (dir_ >= 0)
             close(dir_);
     }
@@ -263,12 +267,13 @@ public:
     Locked& operator=(const Locked&) = delete;
 
     bool readable() const { return dir_ >= 0 && load_ != Load::failed; }
-    bool save() { return readable() && replaceFile(dir_, kStoreName, serialise(store), load_ == Load::ok ? &st_ : nullptr); }
+    bool save() { return readable() && replaceFile(dir_, kStoreName, serialise(store), nullptr, 0600); }
 
     Store store;
 
 private:
     int dir_;
+    std::optional<FolderLock> lock_;
     Load load_ = Load::failed;
     struct stat st_ {};
 };
@@ -278,7 +283,7 @@ Store readStore()
     std::string bytes;
     struct stat st;
     const std::string path = storeFolder() + "/" + kStoreName;
-    return loadFile(AT_FDCWD, path.c_str(), bytes, st) == Load::ok ? parse(bytes) : Store();
+    return loadFile(AT_FDCWD, path.c_str(), bytes, st, false) == Load::ok ? parse(bytes) : Store();
 }
 
 // --- autostart entries ---
