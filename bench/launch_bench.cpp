@@ -110,7 +110,7 @@ int main(int argc, char** argv)
 
     QDBusConnection system = QDBusConnection::systemBus();
     MockLogind::waitUntilServing(system);
-    LogindClient logind(system);
+    LogindClient logind;  // the mock too, through DBUS_SYSTEM_BUS_ADDRESS
     platform.setPowerService({[&](PowerAction a) { return logind.permitted(a); },
                               [&](PowerAction a, bool force) { return logind.act(a, force); }});
     Figures plain, flags;

@@ -42,7 +42,52 @@ QString sessionIdOf(const QDBusArgument& arg)
 
 } // namespace
 
-LogindClient::LogindClient(QDBusConnection bus, int timeoutMs) : bus_(std::move(bus)), timeoutMs_(timeoutMs) {}
+LogindClient::LogindClient(QString address, int timeoutMs)
+    : address_(std::move(address)),
+      name_(QStringLiteral("ruvo-logind-%1").arg(quintptr(this), 0, 16)),
+      bus_(name_),
+      timeoutMs_(timeoutMs)
+{
+}
+
+LogindClient::~LogindClient() { disconnect(); }
+
+QString LogindClient::systemBusAddress()
+{
+    const QString given = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+    return given.isEmpty() ? QStringLiteral("unix:path=/var/run/dbus/system_bus_socket") : given;
+}
+
+// Qt's bus connection waits for the bus's greeting without a deadline, and
+// holds every other D-Bus connection of the process meanwhile (the
+// accessibility bridge's too), so a bus that accepts and never answers would
+// freeze the program. Opened as a peer, the connection returns at once, and
+// the bus's Hello, which every client must send first, is an ordinary call
+// with the same timeout as the others. A failed attempt is dropped, so the
+// next query tries afresh with one connection at most.
+bool LogindClient::connected()
+{
+    if (bus_.isConnected())
+        return true;
+    disconnect();
+    bus_ = QDBusConnection::connectToPeer(address_, name_);
+    if (bus_.isConnected()) {
+        QDBusMessage hello = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                            QStringLiteral("/org/freedesktop/DBus"),
+                                                            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("Hello"));
+        if (!failed(bus_.call(hello, QDBus::Block, timeoutMs_)))
+            return true;
+    }
+    disconnect();
+    return false;
+}
+
+void LogindClient::disconnect()
+{
+    // Closed once the name is gone and the last reference dropped.
+    QDBusConnection::disconnectFromPeer(name_);
+    bus_ = QDBusConnection(name_);
+}
 
 QDBusMessage LogindClient::call(const QString& method, const QList<QVariant>& args)
 {
@@ -55,7 +100,7 @@ QDBusMessage LogindClient::call(const QString& method, const QList<QVariant>& ar
 
 bool LogindClient::permitted(PowerAction action)
 {
-    if (!bus_.isConnected())
+    if (!connected())
         return false;
     if (action == PowerAction::logOff)
         return true;
@@ -65,7 +110,7 @@ bool LogindClient::permitted(PowerAction action)
 
 bool LogindClient::act(PowerAction action, bool force)
 {
-    if (!bus_.isConnected())
+    if (!connected())
         return false;
     if (action == PowerAction::logOff) {
         QString session = ownSession();

@@ -3,7 +3,9 @@ bus: the program under test gets its address as DBUS_SYSTEM_BUS_ADDRESS."""
 import ctypes
 import os
 import signal
+import socket
 import subprocess
+import threading
 import time
 
 import dbus
@@ -63,3 +65,31 @@ class MockLogind:
         for p in (self.mock, self.daemon):
             p.terminate()
             p.wait()
+
+
+class HungBus:
+    """A bus that accepts connections and never says a word, as a stuck bus
+    daemon does."""
+
+    def __init__(self, tree):
+        path = os.path.join(tree, "hung-bus.sock")
+        self.address = "unix:path=" + path
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.listener.bind(path)
+        self.listener.listen(16)
+        self.accepted = []
+        self.thread = threading.Thread(target=self._accept, daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        while True:
+            try:
+                self.accepted.append(self.listener.accept()[0])
+            except OSError:
+                return
+
+    def stop(self):
+        self.listener.shutdown(socket.SHUT_RDWR)
+        self.thread.join(timeout=10)
+        for s in [self.listener] + self.accepted:
+            s.close()

@@ -10,7 +10,7 @@ import unittest
 import pyatspi
 
 from desktop import Program
-from logind import MockLogind
+from logind import HungBus, MockLogind
 
 EXE = os.environ["RUVO_COUNTDOWN"]
 SHOTS = os.environ.get("RUVO_SCREENSHOTS", ".")
@@ -28,6 +28,15 @@ def wait_for(path, timeout=10):
     raise AssertionError("%s never appeared" % path)
 
 
+def start_countdown(p, page, delay, confirmation, test):
+    p.click(page, role=pyatspi.ROLE_PAGE_TAB)
+    p.click_text(0)  # the delay box is the page's first edit box
+    p.key("ctrl+a")
+    p.type(delay)
+    p.click("OK")
+    test.assertEqual(p.close_alert(), confirmation)
+
+
 class CountdownLaunchAndPower(unittest.TestCase):
     def setUp(self):
         self.program = Program(EXE, "倒计时提示")
@@ -39,13 +48,7 @@ class CountdownLaunchAndPower(unittest.TestCase):
         self.logind.stop()
 
     def start_countdown(self, page, confirmation):
-        p = self.program
-        p.click(page, role=pyatspi.ROLE_PAGE_TAB)
-        p.click_text(0)  # the delay box is the page's first edit box
-        p.key("ctrl+a")
-        p.type("1")
-        p.click("OK")
-        self.assertEqual(p.close_alert(), confirmation)
+        start_countdown(self.program, page, "1", confirmation, self)
 
     def test_launch_starts_a_script_by_relative_name_and_opens_an_address(self):
         p = self.program
@@ -83,6 +86,32 @@ class CountdownLaunchAndPower(unittest.TestCase):
         p.assert_running()  # no message box: the window is free for a key
         p.key("Escape")
         self.assertEqual(p.wait(), 0)
+
+
+class CountdownOnAHungSystemBus(unittest.TestCase):
+    def setUp(self):
+        self.program = Program(EXE, "倒计时提示")
+        self.bus = HungBus(self.program.tree)
+        self.program.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus.address
+
+    def tearDown(self):
+        self.program.stop()
+        self.bus.stop()
+
+    def test_window_and_alarm_do_not_wait_for_the_bus_and_a_power_action_gives_up(self):
+        p = self.program.start()
+        start_countdown(p, "zuv", "100", "你设置了100秒后鸣叫！", self)
+        self.assertEqual(self.bus.accepted, [], "the bus is reached only by a power action")
+        time.sleep(0.5)  # the box is gone before the next click goes to the window
+
+        start_countdown(p, "定时关机", "1", "你设置了1秒后关机", self)
+        deadline = time.time() + 10
+        while time.time() < deadline and not self.bus.accepted:
+            time.sleep(0.05)
+        self.assertTrue(self.bus.accepted, "the power action never tried the bus")
+        # The action waits for the bus only so long: then the window closes on Escape.
+        p.key("Escape")
+        self.assertEqual(p.wait(timeout=30), 0)
 
 
 if __name__ == "__main__":
