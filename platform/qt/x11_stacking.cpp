@@ -45,6 +45,13 @@ struct Watched {
     int tries = 0;
 };
 
+// Whether a window manager runs on a root, as far as we know.
+struct RootWm {
+    bool known = false;
+    bool runs = false;
+    xcb_window_t check = XCB_WINDOW_NONE;
+};
+
 } // namespace
 
 struct X11Stacking::State : QAbstractNativeEventFilter {
@@ -52,8 +59,9 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
     xcb_atom_t netWmState = XCB_ATOM_NONE;
     xcb_atom_t above = XCB_ATOM_NONE;
     xcb_atom_t stacking = XCB_ATOM_NONE;
+    xcb_atom_t supportingCheck = XCB_ATOM_NONE;
     std::unordered_map<xcb_window_t, Watched> windows;
-    std::unordered_set<xcb_window_t> roots;            // their property changes are selected
+    std::unordered_map<xcb_window_t, RootWm> roots;   // their property changes are selected
     std::unordered_set<xcb_window_t> unmanagedRoots;  // their restacks are selected too
 
     void markAll()
@@ -62,17 +70,27 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
             w.dirty = true;
     }
 
+    void forgetWindowManager(RootWm& r)
+    {
+        r.known = false;
+        markAll();
+    }
+
     // What tells us the stacking changed: the window manager's stacking list,
-    // our own state, and without a window manager the root's children.
+    // our own state, a window manager come or gone, and without a window
+    // manager the root's children.
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
     {
-        if (windows.empty() || type != "xcb_generic_event_t")
+        if (type != "xcb_generic_event_t")
             return false;
         auto* ev = static_cast<xcb_generic_event_t*>(message);
         switch (ev->response_type & 0x7F) {
         case XCB_PROPERTY_NOTIFY: {
             auto* p = reinterpret_cast<xcb_property_notify_event_t*>(ev);
-            if (p->atom == stacking && roots.contains(p->window)) {
+            auto root = roots.find(p->window);
+            if (root != roots.end() && p->atom == supportingCheck) {
+                forgetWindowManager(root->second);
+            } else if (root != roots.end() && p->atom == stacking) {
                 markAll();
             } else if (p->atom == netWmState) {
                 if (auto it = windows.find(p->window); it != windows.end()) {
@@ -80,6 +98,14 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
                     it->second.stateAsked = false;
                 }
             }
+            break;
+        }
+        case XCB_DESTROY_NOTIFY: {
+            // A window manager that ended, even killed, takes its check window along.
+            auto* d = reinterpret_cast<xcb_destroy_notify_event_t*>(ev);
+            for (auto& [root, r] : roots)
+                if (r.known && r.check == d->window)
+                    forgetWindowManager(r);
             break;
         }
         case XCB_MAP_NOTIFY: {
@@ -106,15 +132,45 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
         return false;
     }
 
-    // Adds event kinds to what this client already selects on the root.
-    void select(xcb_window_t root, uint32_t mask)
+    // Adds event kinds to what this client already selects on a window; false
+    // when there is no such window.
+    bool select(xcb_window_t window, uint32_t mask)
     {
-        Reply attrs(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr));
-        const uint32_t now = attrs ? attrs->your_event_mask : 0;
+        Reply attrs(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+        if (!attrs)
+            return false;
+        const uint32_t now = attrs->your_event_mask;
         if ((now & mask) != mask) {
             const uint32_t value = now | mask;
-            xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &value);
+            // Checked, so a window gone meanwhile costs no error in Qt's log.
+            xcb_discard_reply(c, xcb_change_window_attributes_checked(c, window, XCB_CW_EVENT_MASK, &value).sequence);
         }
+        return true;
+    }
+
+    xcb_window_t windowProperty(xcb_window_t window, xcb_atom_t atom)
+    {
+        Reply r(xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
+        if (!r || r->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(r.p) < int(sizeof(xcb_window_t)))
+            return XCB_WINDOW_NONE;
+        return *static_cast<const xcb_window_t*>(xcb_get_property_value(r.p));
+    }
+
+    // A window manager runs when the root names its check window and that
+    // window names itself; a manager that ended leaves the root's property
+    // behind, and nobody would answer our requests. Known until the property
+    // changes or the check window goes.
+    bool windowManagerRuns(xcb_window_t root)
+    {
+        RootWm& r = roots[root];
+        if (r.known)
+            return r.runs;
+        r.known = true;
+        r.check = windowProperty(root, supportingCheck);
+        // Told of its destruction before it is read, so no end goes unseen.
+        r.runs = r.check != XCB_WINDOW_NONE && select(r.check, XCB_EVENT_MASK_STRUCTURE_NOTIFY) &&
+                 windowProperty(r.check, supportingCheck) == r.check;
+        return r.runs;
     }
 
     Watched& watch(xcb_window_t id)
@@ -123,8 +179,8 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
         if (w.root == XCB_WINDOW_NONE) {
             Reply tree(xcb_query_tree_reply(c, xcb_query_tree(c, id), nullptr));
             w.root = tree ? tree->root : xcb_window_t(XCB_WINDOW_NONE);
-            if (w.root != XCB_WINDOW_NONE && roots.insert(w.root).second)
-                select(w.root, XCB_EVENT_MASK_PROPERTY_CHANGE);
+            if (w.root != XCB_WINDOW_NONE && roots.try_emplace(w.root).second)
+                (void)select(w.root, XCB_EVENT_MASK_PROPERTY_CHANGE);
         }
         return w;
     }
@@ -155,17 +211,20 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
         Watched& w = watch(id);
         if (!w.dirty || w.root == XCB_WINDOW_NONE)
             return;
-        // One round trip for both: the manager's stacking list, bottom to top, and our state.
-        auto listCookie = xcb_get_property(c, 0, w.root, stacking, XCB_ATOM_WINDOW, 0, 16384);
-        auto stateCookie = xcb_get_property(c, 0, id, netWmState, XCB_ATOM_ATOM, 0, 256);
-        Reply list(xcb_get_property_reply(c, listCookie, nullptr));
-        Reply state(xcb_get_property_reply(c, stateCookie, nullptr));
+        Reply<xcb_get_property_reply_t> list(nullptr), state(nullptr);
+        if (windowManagerRuns(w.root)) {
+            // One round trip for both: the manager's stacking list, bottom to top, and our state.
+            auto listCookie = xcb_get_property(c, 0, w.root, stacking, XCB_ATOM_WINDOW, 0, 16384);
+            auto stateCookie = xcb_get_property(c, 0, id, netWmState, XCB_ATOM_ATOM, 0, 256);
+            list.p = xcb_get_property_reply(c, listCookie, nullptr);
+            state.p = xcb_get_property_reply(c, stateCookie, nullptr);
+        }
 
         if (!list || list->type != XCB_ATOM_WINDOW) {
             // No window manager: the server's stacking is all there is, and any
             // other window mapped or restacked may now lie over ours.
             if (unmanagedRoots.insert(w.root).second)
-                select(w.root, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+                (void)select(w.root, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
             if (restack)
                 raise(id);
             w.dirty = false;
@@ -176,8 +235,10 @@ struct X11Stacking::State : QAbstractNativeEventFilter {
         const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(list.p));
         const int n = xcb_get_property_value_length(list.p) / int(sizeof(xcb_window_t));
         const auto* pos = std::find(ids, ids + n, id);
-        if (pos == ids + n)
-            return;  // not managed yet; the list changes once it is
+        if (pos == ids + n) {
+            w.dirty = false;  // not managed yet; the list changes once it is
+            return;
+        }
 
         const auto* states = state && state->type == XCB_ATOM_ATOM
                                  ? static_cast<const xcb_atom_t*>(xcb_get_property_value(state.p))
@@ -216,6 +277,7 @@ std::unique_ptr<X11Stacking> X11Stacking::create()
     s->netWmState = intern(s->c, "_NET_WM_STATE");
     s->above = intern(s->c, "_NET_WM_STATE_ABOVE");
     s->stacking = intern(s->c, "_NET_CLIENT_LIST_STACKING");
+    s->supportingCheck = intern(s->c, "_NET_SUPPORTING_WM_CHECK");
     QCoreApplication::instance()->installNativeEventFilter(s.get());
     return std::unique_ptr<X11Stacking>(new X11Stacking(std::move(s)));
 }

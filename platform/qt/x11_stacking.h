@@ -4,7 +4,9 @@
 // a restack of the live window, never a change of Qt's window flags (which
 // would unmap and re-create it). Both are asked for only when the stacking may
 // have changed since the last time, so a re-assertion that changes nothing
-// costs no request to the server.
+// costs no request to the server. A window manager counts only while its
+// check window names itself: one that ended answers nothing, so the window is
+// then kept up as without one.
 #include <memory>
 
 class QWidget;

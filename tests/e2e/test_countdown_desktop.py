@@ -2,7 +2,8 @@
 accessibility client (an on-screen keyboard) is seen by the program, the
 standard buttons speak the user's language, and a copy unpacked from a Windows
 archive, in a directory with a GBK-encoded name, keeps its settings and plays
-its music."""
+its music, and a window manager that ended is not waited for."""
+import ctypes
 import os
 import shutil
 import subprocess
@@ -28,6 +29,59 @@ def gbk(name):
 def shown(path):
     """How the program shows a name in the Windows code page."""
     return os.fsencode(path).decode("gbk")
+
+
+class Root:
+    """The display's root window, through Xlib: properties set as a window
+    manager leaves them, windows of our own, and the server's stacking."""
+
+    XA_WINDOW = 33
+
+    def __init__(self):
+        x = self.x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+        x.XDestroyWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int,
+                                      ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+        x.XDeleteProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.POINTER(ctypes.c_ulong)] * 2 + \
+            [ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)), ctypes.POINTER(ctypes.c_uint)]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.d = x.XOpenDisplay(None)
+        self.root = x.XDefaultRootWindow(self.d)
+
+    def window(self):
+        return self.x.XCreateSimpleWindow(self.d, self.root, 0, 0, 1, 1, 0, 0, 0)
+
+    def set_windows(self, name, windows):
+        data = (ctypes.c_ulong * max(1, len(windows)))(*windows)
+        self.x.XChangeProperty(self.d, self.root, self.x.XInternAtom(self.d, name.encode(), 0), self.XA_WINDOW, 32, 0,
+                               data, len(windows))
+        self.x.XSync(self.d, 0)
+
+    def stacking(self):
+        """The root's children, bottom to top, as decimal ids."""
+        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
+        children, n = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+        self.x.XQueryTree(self.d, self.root, root, parent, children, n)
+        order = [str(children[i]) for i in range(n.value)]
+        self.x.XFree(children)
+        return order
+
+    def close(self):
+        for name in ("_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST_STACKING"):
+            self.x.XDeleteProperty(self.d, self.root, self.x.XInternAtom(self.d, name.encode(), 0))
+        self.x.XCloseDisplay(self.d)
 
 
 def text_boxes(program):
@@ -97,6 +151,39 @@ class CountdownDesktop(unittest.TestCase):
             self.assertIn("音乐=".encode("gbk") + os.fsencode(bell), f.read())
         p.key("Escape")
         self.assertEqual(p.wait(), 0)
+
+    def test_always_on_top_under_a_window_manager_that_ended_is_as_without_one(self):
+        # As a killed window manager leaves the root: a check window that is
+        # gone, and a stacking list that no longer changes.
+        x = Root()
+        self.addCleanup(x.close)
+        gone = x.window()
+        x.x.XDestroyWindow(x.d, gone)
+        x.set_windows("_NET_SUPPORTING_WM_CHECK", [gone])
+        x.set_windows("_NET_CLIENT_LIST_STACKING", [])
+        self.program = Program(EXE, "倒计时提示")
+        with open(self.program.path("pz.ini"), "wb") as f:
+            f.write("[sz]\r\n最前=真\r\n".encode("gb18030"))
+        first = self.program.start()
+        second = Program(EXE, "倒计时提示")
+        self.addCleanup(second.stop)
+        second.start()
+
+        def above():
+            deadline = time.time() + 10
+            while time.time() < deadline:
+                order = x.stacking()
+                if order.index(first.window) > order.index(second.window):
+                    return True
+                time.sleep(0.1)
+            self.fail("not kept above the later window: %r" % x.stacking())
+
+        above()
+        # A check window that exists but does not name itself is no window manager either.
+        x.set_windows("_NET_SUPPORTING_WM_CHECK", [x.window()])
+        subprocess.run(["xdotool", "windowraise", second.window], check=True, timeout=10)
+        above()
+        first.assert_running()
 
 
 if __name__ == "__main__":
