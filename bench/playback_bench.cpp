@@ -6,7 +6,9 @@
 //   - CPU time of the whole process per second of playing (getrusage), its
 //     wake-ups (voluntary context switches of all its threads) and the CPU of the
 //     PulseAudio server meanwhile;
-//   - how long StopPlayback takes while the decoder's read stalls for 5 s.
+//   - how long StopPlayback takes while the decoder's read stalls for 5 s;
+//   - threads and descriptors of the process after 100 plays of a file whose
+//     reads never return, and the longest of those PlayMp3 calls.
 // Usage: playback_bench [file.mp3]
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <mutex>
@@ -87,16 +90,31 @@ private:
     bool wrote_ = false;
 };
 
-// Reads that stall for 5 s each once stalling is on, as on a hung network share.
+// Reads that stall for 5 s each once stalling is on, as on a hung network
+// share; for ever (the life of the process) once the share is dead.
 std::atomic<bool> g_stall{false};
+std::atomic<bool> g_dead{false};
 std::atomic<int> g_stalledReads{0};
 ssize_t stallingRead(int fd, void* buffer, size_t size)
 {
+    if (g_dead)
+        for (;;)
+            pause();
     if (g_stall) {
         ++g_stalledReads;
         std::this_thread::sleep_for(5s);
     }
     return ::read(fd, buffer, size);
+}
+
+size_t entriesOf(const std::string& dir)
+{
+    size_t n = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(dir, error); !error && it != std::filesystem::directory_iterator();
+         it.increment(error))
+        ++n;
+    return n;
 }
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -239,5 +257,20 @@ int main(int argc, char** argv)
     std::printf("StopPlayback while the decoder's read stalls for 5 s: %.2f ms (goal < 100 ms)%s\n", removal,
                 g_stalledReads == 0 ? " [no read stalled!]" : "");
     g_stall = false;
+
+    // A dead share: every ring of its file leaves a stream stuck in a read,
+    // of which the player keeps only a few.
+    std::this_thread::sleep_for(5500ms);  // the stalled read above ends
+    const size_t threads0 = entriesOf("/proc/self/task"), fds0 = entriesOf("/proc/self/fd");
+    g_dead = true;
+    double longest = 0;
+    for (int i = 0; i < 100; ++i) {
+        const auto p0 = Clock::now();
+        PlayMp3(1, {file});
+        longest = std::max(longest, ms(Clock::now() - p0));
+    }
+    std::printf("100 plays of a file whose reads never return: threads %zu -> %zu, descriptors %zu -> %zu; "
+                "longest PlayMp3 %.2f ms\n",
+                threads0, entriesOf("/proc/self/task"), fds0, entriesOf("/proc/self/fd"), longest);
     return 0;
 }

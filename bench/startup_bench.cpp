@@ -4,8 +4,9 @@
 // the process to its window being mapped, its resident memory 3 s later, and
 // its wake-ups (voluntary context switches of all its threads) per second
 // from 12 s to 22 s after the map, once an edit box's caret has come to rest.
-// Prints figures; never fails. Without arguments both programs are measured.
-//   startup_bench [executable window-title [runs]]
+// Prints figures; never fails. Without arguments both programs are measured;
+// programs given (two builds of one program, say) are measured side by side.
+//   startup_bench [executable window-title]... [runs]
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <signal.h>
@@ -105,9 +106,12 @@ int main(int argc, char** argv)
 {
     std::vector<std::pair<std::string, std::string>> measured{{RUVO_COUNTDOWN_PROGRAM, "倒计时提示"},
                                                               {RUVO_KITCHENTIMER_PROGRAM, "倒计时提示(Velmora)"}};
-    if (argc > 2)
-        measured = {{argv[1], argv[2]}};
-    int runs = argc > 3 ? std::atoi(argv[3]) : 10;
+    if (argc > 2) {
+        measured.clear();
+        for (int i = 1; i + 1 < argc; i += 2)
+            measured.push_back({argv[i], argv[i + 1]});
+    }
+    int runs = argc % 2 == 0 ? std::atoi(argv[argc - 1]) : 10;
     Display* d = XOpenDisplay(nullptr);
     if (!d) {
         std::printf("startup_bench: no X display; run it under xvfb-run\n");
@@ -122,7 +126,10 @@ int main(int argc, char** argv)
         {"one Chinese label (CJK floor)", {RUVO_FLOOR_PROGRAM, "cjk"}, "中文窗口", {}},
     };
     for (const auto& [exe, title] : measured)
-        programs.push_back({exe.substr(exe.rfind('/') + 1), {exe}, title, {}});
+        programs.push_back({argc > 2 ? exe : exe.substr(exe.rfind('/') + 1), {exe}, title, {}});
+    size_t width = 32;
+    for (const Program& p : programs)
+        width = std::max(width, p.label.size());
     // Interleaved, so that a busy moment of the machine weighs on all alike.
     for (int run = 0; run < runs; ++run) {
         for (Program& p : programs) {
@@ -143,19 +150,19 @@ int main(int argc, char** argv)
     std::printf("start-up to window mapped, %d runs each, interleaved; memory 3 s after the map; wake-ups and CPU\n"
                 "from 12 s to 22 s after the map\n",
                 runs);
-    std::printf("%-32s %8s %8s %8s %9s %11s %9s\n", "program", "min ms", "med ms", "max ms", "RSS MiB", "wake-ups/s",
+    std::printf("%-*s %8s %8s %8s %9s %11s %9s\n", int(width), "program", "min ms", "med ms", "max ms", "RSS MiB", "wake-ups/s",
                 "idle CPU");
     double cjkMedian = 0;
     for (Program& p : programs) {
         if (p.startMs.empty()) {
-            std::printf("%-32s the window \"%s\" never appeared\n", p.label.c_str(), p.title.c_str());
+            std::printf("%-*s the window \"%s\" never appeared\n", int(width), p.label.c_str(), p.title.c_str());
             continue;
         }
         std::sort(p.startMs.begin(), p.startMs.end());
         const double median = p.startMs[p.startMs.size() / 2];
         if (&p == &programs[1])
             cjkMedian = median;
-        std::printf("%-32s %8.1f %8.1f %8.1f %9.1f %11.1f %8.2f%%\n", p.label.c_str(), p.startMs.front(), median,
+        std::printf("%-*s %8.1f %8.1f %8.1f %9.1f %11.1f %8.2f%%\n", int(width), p.label.c_str(), p.startMs.front(), median,
                     p.startMs.back(), double(p.rss) / 1024.0, p.wakeups, p.idleCpu);
     }
     for (size_t i = 2; i < programs.size(); ++i)

@@ -17,6 +17,8 @@ add_library(ruvo_playback STATIC
 target_link_libraries(ruvo_playback PUBLIC ruvo_playback_api PRIVATE PkgConfig::MPG123 PkgConfig::PULSE Threads::Threads)
 
 # The programs load the player, with libmpg123 and libpulse, at the first play.
+# It is built as a library of its own and carried inside each program, which
+# runs alone wherever it is copied: nothing it rings with lies beside it.
 set_property(TARGET ruvo_text PROPERTY POSITION_INDEPENDENT_CODE ON)
 add_library(ruvo_player MODULE
   ${CMAKE_CURRENT_LIST_DIR}/player_module.cpp
@@ -27,16 +29,22 @@ set_target_properties(ruvo_player PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBI
 target_link_libraries(ruvo_player PRIVATE ruvo_playback_api PkgConfig::MPG123 PkgConfig::PULSE Threads::Threads)
 target_link_options(ruvo_player PRIVATE -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
 
+# The image built into the programs: without its debug information, which
+# would make up most of it; its symbols stay for the sanitizers' reports.
+set(player_image ${PROJECT_BINARY_DIR}/playback/player-image.bin)
+add_custom_command(OUTPUT ${player_image}
+  COMMAND ${CMAKE_OBJCOPY} --strip-debug $<TARGET_FILE:ruvo_player> ${player_image}
+  DEPENDS ruvo_player
+  VERBATIM)
+
 add_library(ruvo_playback_lazy STATIC
   $<TARGET_OBJECTS:ruvo_playback_service>
-  ${CMAKE_CURRENT_LIST_DIR}/player_loader.cpp)
-target_compile_definitions(ruvo_playback_lazy PRIVATE RUVO_PLAYER_LIBRARY_NAME="$<TARGET_FILE_NAME:ruvo_player>"
-                                                      RUVO_PLAYER_LIBRARY_PATH="$<TARGET_FILE:ruvo_player>")
+  ${CMAKE_CURRENT_LIST_DIR}/player_loader.cpp
+  ${player_image})
+ruvo_embed(ruvo_playback_lazy playerImage player ${player_image})
 target_link_libraries(ruvo_playback_lazy PUBLIC ruvo_playback_api Threads::Threads ${CMAKE_DL_LIBS})
 
-# A program links the service and finds the player library beside itself once
-# installed, or in the build tree.
+# A program links the service, which loads the player it carries.
 function(ruvo_link_playback target)
   target_link_libraries(${target} PRIVATE ruvo_playback_lazy)
-  add_dependencies(${target} ruvo_player)
 endfunction()

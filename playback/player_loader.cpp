@@ -1,30 +1,46 @@
-// The program side of the player library: loads it at the first play and
-// forwards the player's operations to it. Without the library there is no
-// player, which the service takes as silence.
+// The program side of the player library: loads the copy the program carries
+// at the first play and forwards the player's operations to it. Without the
+// library there is no player, which the service takes as silence.
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
+#include "embedded.h"
 #include "player.h"
 #include "player_module.h"
 
+std::span<const EmbeddedFile> playerImage();
+
 namespace {
 
-// Beside the program once installed, else where the build put it. Both by
-// path: a sanitizer's dlopen would not search the program's run path.
+// From a memory file, so that nothing needs to lie beside the program, and a
+// copy of it alone rings as well. The file stays open for the life of the
+// process: its name in /proc is the library's, which the sanitizers' and
+// debuggers' symbolizers read.
 void* openLibrary()
 {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
-    if (n > 0 && size_t(n) < sizeof exe) {
-        std::string beside(exe, size_t(n));
-        beside = beside.substr(0, beside.rfind('/') + 1) + RUVO_PLAYER_LIBRARY_NAME;
-        if (void* library = dlopen(beside.c_str(), RTLD_LAZY | RTLD_LOCAL))
-            return library;
+    const std::string_view image = findEmbedded(playerImage(), "player");
+    if (image.empty())
+        return nullptr;
+    const int fd = memfd_create("ruvo_player", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    for (size_t done = 0; done < image.size();) {
+        const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        done += size_t(n);
     }
-    return dlopen(RUVO_PLAYER_LIBRARY_PATH, RTLD_LAZY | RTLD_LOCAL);
+    void* library = dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!library)
+        ::close(fd);
+    return library;
 }
 
 const PlayerModule* module()

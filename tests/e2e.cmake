@@ -12,3 +12,13 @@ if(TARGET kitchentimer)
   set_tests_properties(kitchentimer_e2e PROPERTIES LABELS e2e TIMEOUT 180
     ENVIRONMENT "RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
 endif()
+if(TARGET countdown AND TARGET kitchentimer)
+  add_test(NAME copied_program_e2e COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_copied_program.py)
+  set_tests_properties(copied_program_e2e PROPERTIES LABELS e2e TIMEOUT 120
+    ENVIRONMENT "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;RUVO_BUILD_DIR=${CMAKE_BINARY_DIR};RUVO_SOURCE_DIR=${PROJECT_SOURCE_DIR};RUVO_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
+endif()
+if(TARGET kitchentimer)
+  add_test(NAME dead_share_e2e COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_dead_share.py)
+  set_tests_properties(dead_share_e2e PROPERTIES LABELS e2e TIMEOUT 180
+    ENVIRONMENT "RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;RUVO_SCREENSHOTS=${CMAKE_BINARY_DIR};PYTHONPATH=${CMAKE_CURRENT_SOURCE_DIR}/e2e")
+endif()

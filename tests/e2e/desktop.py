@@ -13,7 +13,7 @@ import pyatspi
 
 
 class Program:
-    def __init__(self, executable, title, env=None, run_name="run"):
+    def __init__(self, executable, title, env=None, run_name="run", hidden=()):
         self.tree = tempfile.mkdtemp(prefix="ruvo-e2e-")
         self.run_dir = os.path.join(self.tree, run_name)
         self.xdg = os.path.join(self.tree, "xdg")
@@ -44,11 +44,19 @@ class Program:
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.tree, "no-system-bus")
         if env:
             self.env.update(env)
+        # Folders the program must not see, such as the build tree: an empty
+        # file system over each, in a mount namespace of the program's own.
+        self.hidden = list(hidden)
         self.proc = None
         self.window = None
 
     def start(self):
-        self.proc = subprocess.Popen([self.exe], env=self.env, cwd="/")
+        command = [self.exe]
+        if self.hidden:
+            script = 'exe=$1; shift; for d; do mount -t tmpfs -o ro,size=4k hidden "$d" || exit 125; done; exec "$exe"'
+            command = ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh", self.exe,
+                       *self.hidden]
+        self.proc = subprocess.Popen(command, env=self.env, cwd="/")
         # Its own shown window whose title matches (a regular expression): another
         # program's window may bear the same title, and xdotool's --name does not
         # match CJK titles reliably.
