@@ -22,6 +22,7 @@
 #include "framework.h"
 #include "logind_client.h"
 #include "mock_logind.h"
+#include "proc_figures.h"
 #include "program_frame.h"
 #include "qt_platform.h"
 #include "runtime.h"
@@ -55,16 +56,6 @@ double timeMs(F&& f)
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-long rssKiB()
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -95,7 +86,7 @@ int main(int argc, char** argv)
     SetUnitProperty(mainWindow, "启动程序框1", Prop::content, "tool.sh");
     SetUnitProperty(mainWindow, "启动程序框2", Prop::content, "notes.txt");
     SetUnitProperty(mainWindow, "启动程序3", Prop::content, "https://example.com/a b?x=1&y=2");
-    std::printf("resident memory of the window process: %ld KiB\n", rssKiB());
+    std::printf("resident memory of the window process: %ld KiB\n", rssKiB(getpid()));
     Figures launch;
     for (int i = 0; i < 40; ++i) {
         launch.ms.push_back(timeMs(onLaunchTimerTick));

@@ -7,16 +7,20 @@
 #include <fstream>
 #include <string>
 
-// Resident memory in KiB; -1 when the process is gone.
-inline long rssKiB(pid_t pid)
+// A size field of /proc/PID/status ("VmRSS:", "VmHWM:") in KiB; -1 when the
+// process is gone.
+inline long statusKiB(pid_t pid, const std::string& field)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + field.size());
     return -1;
 }
+
+// Resident memory in KiB.
+inline long rssKiB(pid_t pid) { return statusKiB(pid, "VmRSS:"); }
 
 // Calls f with the folder of every thread of the process; a thread may end meanwhile.
 template <typename F>

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "proc_figures.h"
 #include "settings_store.h"
 
 namespace {
@@ -31,16 +32,6 @@ namespace {
 double msSince(std::chrono::steady_clock::time_point t0)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-}
-
-long statusKiB(const char* field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0)
-            return std::atol(line.c_str() + std::string(field).size());
-    return -1;
 }
 
 // The peak so far becomes the present size (Linux 4.0 and later).
@@ -94,7 +85,7 @@ std::string median(std::vector<double> times)
 std::string readFigures(const std::string& ini, long megabytes)
 {
     resetPeak();
-    const long before = statusKiB("VmHWM:");
+    const long before = statusKiB(getpid(), "VmHWM:");
     Text value;
     std::vector<double> times;
     for (int i = 0; i < 7; ++i) {
@@ -102,7 +93,7 @@ std::string readFigures(const std::string& ini, long megabytes)
         value = ReadIniValue(ini, "yy", "音乐");
         times.push_back(msSince(t0));
     }
-    const long grown = statusKiB("VmHWM:") - before;
+    const long grown = statusKiB(getpid(), "VmHWM:") - before;
     char s[256];
     std::snprintf(s, sizeof s, "one key read from a %ld MB file of blank lines: %s (goal < 50 ms); "
                   "peak memory grew %.1f MB (goal <= %ld MB)%s",
@@ -115,7 +106,7 @@ std::string writeFigures(const std::string& ini, long megabytes)
 {
     const int rounds = megabytes >= 30 ? 3 : 5;
     resetPeak();
-    const long before = statusKiB("VmHWM:");
+    const long before = statusKiB(getpid(), "VmHWM:");
     std::vector<double> times;
     bool ok = true;
     for (int i = 0; i < rounds; ++i) {
@@ -123,7 +114,7 @@ std::string writeFigures(const std::string& ini, long megabytes)
         ok = WriteIniValue(ini, "yy", "音乐", i % 2 ? "/a.mp3" : "/b.mp3") && ok;  // each one a real change
         times.push_back(msSince(t0));
     }
-    const long grown = statusKiB("VmHWM:") - before;
+    const long grown = statusKiB(getpid(), "VmHWM:") - before;
     char s[256];
     std::snprintf(s, sizeof s, "one key written into a %ld MB file of blank lines: %s; peak memory grew %.1f MB%s",
                   megabytes, median(times).c_str(), grown / 1024.0, ok ? "" : " [write failed!]");
