@@ -5,6 +5,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "kitchentimer.h"
@@ -31,6 +32,23 @@ protected:
     }
     std::unique_ptr<Runtime> runtime;
 };
+
+// Opens the modal About window with a press on its link in the main window,
+// hands it to look while it is shown, then closes it with Escape.
+void whileAboutIsOpen(QWidget* main, const std::function<void(QWidget*)>& look)
+{
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (QWidget* about = shownTopLevel("aboutWindow")) {
+            look(about);
+            QTest::keyClick(about, Qt::Key_Escape);
+        }
+    });
+    driver.start(20);
+    QWidget* link = main->findChild<QWidget*>(QStringLiteral("标签5"));
+    ASSERT_NE(link, nullptr);
+    QTest::mousePress(main->windowHandle(), Qt::LeftButton, {}, link->mapTo(main, link->rect().center()));
+}
 
 TEST_F(KitchenWidgetTest, shouldKeepTheMainWindowAtItsFixedSizeWithoutMinimiseOrMaximise)
 {
@@ -81,19 +99,7 @@ TEST_F(KitchenWidgetTest, shouldGiveTheModalAboutWindowToTheMainWindow)
     QWidget* main = shownTopLevel("kitchenMainWindow");
     ASSERT_NE(main, nullptr);
     QWindow* owner = nullptr;
-    QTimer driver;
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        QWidget* about = shownTopLevel("aboutWindow");
-        if (!about)
-            return;
-        owner = about->windowHandle()->transientParent();
-        QTest::keyClick(about, Qt::Key_Escape);
-    });
-    driver.start(20);
-    QWidget* link = main->findChild<QWidget*>(QStringLiteral("标签5"));
-    ASSERT_NE(link, nullptr);
-    QTest::mousePress(main->windowHandle(), Qt::LeftButton, {}, link->mapTo(main, link->rect().center()));
-    driver.stop();
+    whileAboutIsOpen(main, [&](QWidget* about) { owner = about->windowHandle()->transientParent(); });
     EXPECT_EQ(owner, main->windowHandle());
     EXPECT_EQ(shownTopLevel("aboutWindow"), nullptr);
     EXPECT_TRUE(main->isVisible());
@@ -111,18 +117,7 @@ TEST_F(KitchenWidgetTest, shouldPlaceTheFramesOfBothWindowsCentredOnThePrimarySc
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(main->frameGeometry().topLeft(), centred(271, 238));
     QPoint about;
-    QTimer driver;
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (QWidget* w = shownTopLevel("aboutWindow")) {
-            about = w->frameGeometry().topLeft();
-            QTest::keyClick(w, Qt::Key_Escape);
-        }
-    });
-    driver.start(20);
-    QWidget* link = main->findChild<QWidget*>(QStringLiteral("标签5"));
-    ASSERT_NE(link, nullptr);
-    QTest::mousePress(main->windowHandle(), Qt::LeftButton, {}, link->mapTo(main, link->rect().center()));
-    driver.stop();
+    whileAboutIsOpen(main, [&](QWidget* w) { about = w->frameGeometry().topLeft(); });
     EXPECT_EQ(about, centred(284, 140));
 }
 

@@ -547,9 +547,10 @@ std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
     // Qt's own dialog behaves the same on every desktop and under test.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    // Without a title of its own the dialog shows the caption Qt gives its open
+    // Without a title of its own the dialog keeps the caption Qt gives its open
     // dialog, in the language of Qt's other texts.
-    dialog.setWindowTitle(request.title.empty() ? QFileDialog::tr("Open") : qstr(request.title));
+    if (!request.title.empty())
+        dialog.setWindowTitle(qstr(request.title));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     QStringList filters = nameFilters(request.filter);
