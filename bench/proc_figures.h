@@ -22,6 +22,17 @@ inline long statusKiB(pid_t pid, const std::string& field)
 // Resident memory in KiB.
 inline long rssKiB(pid_t pid) { return statusKiB(pid, "VmRSS:"); }
 
+// Entries of a folder, such as /proc/self/task (threads) or /proc/self/fd.
+inline size_t entriesOf(const std::string& dir)
+{
+    size_t n = 0;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec))
+        ++n;
+    return n;
+}
+
 // Calls f with the folder of every thread of the process; a thread may end meanwhile.
 template <typename F>
 void forEachThread(pid_t pid, F f)

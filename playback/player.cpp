@@ -25,17 +25,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<MusicFileRead> g_read{nullptr};
+std::atomic<StreamThreadStart> g_threadStart{nullptr};
 
 // When the stream thread's call into the file system began; zero outside
 // one. A call that has lasted long marks a stream stuck on a dead mount.
 thread_local std::atomic<Clock::rep>* t_inFileSystemSince = nullptr;
+
+Clock::rep nowMark() { return std::max<Clock::rep>(Clock::now().time_since_epoch().count(), 1); }
 
 class FileSystemCall {
 public:
     FileSystemCall()
     {
         if (t_inFileSystemSince && t_inFileSystemSince->load() == 0) {
-            t_inFileSystemSince->store(std::max<Clock::rep>(Clock::now().time_since_epoch().count(), 1));
+            t_inFileSystemSince->store(nowMark());
             outermost_ = true;
         }
     }
@@ -230,10 +233,7 @@ struct Abandoned {
 class Stream {
 public:
     Stream(std::shared_ptr<Mailbox> mailbox, uint64_t id, Text name, std::unique_ptr<AudioSink> sink)
-        : mailbox_(std::move(mailbox)), id_(id), name_(std::move(name)), sink_(std::move(sink)),
-          // Its thread begins with the lookup; one that has not even started
-          // counts as looking up since its creation.
-          inFileSystemSince_(Clock::now().time_since_epoch().count()) {}
+        : mailbox_(std::move(mailbox)), id_(id), name_(std::move(name)), sink_(std::move(sink)) {}
 
     uint64_t id() const { return id_; }
     const Text& name() const { return name_; }
@@ -242,6 +242,8 @@ public:
     static std::thread start(const std::shared_ptr<Stream>& stream)
     {
         return std::thread([stream] {
+            if (const StreamThreadStart threadStart = g_threadStart.load())
+                threadStart();
             t_inFileSystemSince = &stream->inFileSystemSince_;
             stream->run();
             {
@@ -280,7 +282,11 @@ private:
     {
         // Resolving a name that is not ASCII looks files up: here, not on the
         // caller's (window) thread, since a dead mount can hang the lookup.
-        const bool opened = decoder.open(toFileName(name_), rate, channels);
+        // Marked before aborted_ is read: a removal either keeps the thread
+        // from the file system or finds it there; a thread a busy machine has
+        // not run yet is not stuck.
+        inFileSystemSince_ = nowMark();
+        const bool opened = !aborted_ && decoder.open(toFileName(name_), rate, channels);
         inFileSystemSince_ = 0;
         return opened;
     }
@@ -314,7 +320,7 @@ private:
     const Text name_;
     const std::unique_ptr<AudioSink> sink_;
     std::atomic<bool> aborted_{false};
-    std::atomic<Clock::rep> inFileSystemSince_;
+    std::atomic<Clock::rep> inFileSystemSince_{0};
     std::mutex doneMutex_;
     std::condition_variable doneChanged_;
     bool done_ = false;
@@ -545,3 +551,5 @@ void RemovePlayer(PlayerPtr& player) { player.reset(); }
 PlaybackStatus PlayerStatus(Player& player) { return player.status(); }
 
 void SetMusicFileRead(MusicFileRead read) { g_read = read; }
+
+void SetStreamThreadStart(StreamThreadStart start) { g_threadStart = start; }

@@ -40,3 +40,7 @@ PlaybackStatus PlayerStatus(Player& player);
 // benchmarks, which make reads stall as on a hung network share.
 using MusicFileRead = ssize_t (*)(int fd, void* buffer, size_t size);
 void SetMusicFileRead(MusicFileRead read);
+// Called first on each stream thread; null for none. For tests, which hold a
+// thread back as a busy machine does.
+using StreamThreadStart = void (*)();
+void SetStreamThreadStart(StreamThreadStart start);

@@ -5,30 +5,18 @@ beside it, heard on a null sink."""
 import os
 import shutil
 import subprocess
-import time
 import unittest
 
 import pyatspi
 
 from desktop import Program
 from pulse import NullSink
+from test_kitchentimer import hears_within
 
 COUNTDOWN = os.environ["RUVO_COUNTDOWN"]
 KITCHENTIMER = os.environ["RUVO_KITCHENTIMER"]
 HIDDEN = [os.environ["RUVO_BUILD_DIR"], os.environ["RUVO_SOURCE_DIR"]]
 MUSIC = os.path.join(os.environ["RUVO_TEST_DATA"], "playback-long.mp3")
-LOUD = 300.0   # RMS of 16-bit samples: clearly sound
-
-
-def hears_within(sink, seconds):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        rec = sink.record()
-        time.sleep(0.5)
-        _, windows = rec.stop()
-        if any(w > LOUD for w in windows):
-            return True
-    return False
 
 
 class CopiedProgram(unittest.TestCase):
