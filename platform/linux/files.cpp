@@ -89,11 +89,11 @@ bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts)
     return ok;
 }
 
-Text DefaultSoundPath()
+std::string PrivateFolder()
 {
-    // Only a folder no one else can write into holds the sound: in another
-    // user's, or a shared one, they could swap in their own file or have us
-    // write into and remove theirs.
+    // Only a folder no one else can write into will do: in another user's, or
+    // a shared one, they could swap in their own file or have us write into
+    // and remove theirs.
     auto isPrivate = [](const std::string& dir) {
         struct stat st;
         return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
@@ -101,7 +101,7 @@ Text DefaultSoundPath()
     };
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     if (xdg && *xdg && isPrivate(xdg))
-        return fromFileName(std::string(xdg) + "/mryy.ruvo");
+        return xdg;
     // Otherwise: a private folder of this user in the temporary directory.
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/ruvo-" + std::to_string(::getuid());
@@ -111,5 +111,7 @@ Text DefaultSoundPath()
         dir = std::string(home && *home ? home : "/") + "/.cache";
         ::mkdir(dir.c_str(), 0700);
     }
-    return fromFileName(dir + "/mryy.ruvo");
+    return dir;
 }
+
+Text DefaultSoundPath() { return fromFileName(PrivateFolder() + "/mryy.ruvo"); }

@@ -1,6 +1,7 @@
 #pragma once
 // The program's directory and the two file operations the programs use.
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "text.h"
@@ -21,5 +22,10 @@ bool RemoveFile(const Text& path);
 // through a symbolic link; the file is locked against other openers meanwhile.
 bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts);
 
-// Where both programs keep their default sound: per user, not world-writable.
+// A folder of this user's that no one else can write into: the runtime
+// folder, else ruvo-UID in the temporary directory, else ~/.cache. Made when
+// missing; a file system name, without a trailing separator.
+std::string PrivateFolder();
+
+// Where both programs keep their default sound: in that folder, shared by both.
 Text DefaultSoundPath();
