@@ -97,6 +97,9 @@ public:
     // Modal dialogs; both run their loop while timers go on.
     virtual MessageButton messageBox(const MessageBoxRequest& request) = 0;
     virtual std::optional<Text> openFileDialog(const FileDialogRequest& request) = 0;
+    // Closes the box or dialog open now, as its close button would; the call
+    // that opened it then returns.
+    virtual void dismissModal() = 0;
     virtual void beep() = 0;
 
     // Shell: starts and returns at once; nothing is reported back.

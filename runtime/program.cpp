@@ -21,6 +21,12 @@ void FrameworkInit()
 void RunProgram(Platform& platform, int (*programStart)())
 {
     Runtime runtime(platform);
+    // A library may end the process on its own (Qt does when the display
+    // connection breaks): the windows' clean-up handlers still run.
+    std::atexit([] {
+        if (Runtime* rt = Runtime::current(); rt && rt->onWindowThread())
+            rt->processEndingUnexpectedly();
+    });
     int code = programStart();
     runtime.shutdownCleanup(true);
     platform.exitProcess(code);

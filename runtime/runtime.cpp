@@ -208,9 +208,16 @@ bool Runtime::loadWindow(WindowId id, std::optional<WindowId> parentId, bool dia
         return true;
     }
     if (dialogMode) {
+        // Opened while the program is being ended: it closes before it is seen.
+        if (endRequested_) {
+            closeWindow(w);
+            restore(saved);
+            return true;
+        }
         if (parent && !parent->destroyed && parent->alwaysOnTop)
             platform_.setTopmost(w, true);
         platform_.showWindow(w);
+        ModalFrame frame(modal_, &w);
         platform_.runModalLoop([&w] { return w.destroyed; });
         restore(saved);
         return true;
@@ -439,10 +446,16 @@ bool Runtime::showFileDialog(WindowId id, std::string_view unit)
     r.fileMustExist = d.fileMustExist;
     r.pathMustExist = d.pathMustExist;
     r.keepCurrentDir = d.keepCurrentDir;
+    if (endRequested_)
+        return false;
     std::vector<std::pair<WindowInstance*, bool>> saved;
     DepthGuard guard(depth_);
     blockAll(saved, nullptr);
-    std::optional<Text> chosen = platform_.openFileDialog(r);
+    std::optional<Text> chosen;
+    {
+        ModalFrame frame(modal_, nullptr);
+        chosen = platform_.openFileDialog(r);
+    }
     restore(saved);
     if (!chosen)
         return false;
@@ -454,10 +467,17 @@ bool Runtime::showFileDialog(WindowId id, std::string_view unit)
 
 int Runtime::messageBox(const Text& message, int style, const Text& title)
 {
+    // Ending: no further box is shown; it counts as closed.
+    if (endRequested_ && !suppressed_)
+        return 0;
     std::vector<std::pair<WindowInstance*, bool>> saved;
     DepthGuard guard(depth_);
     blockAll(saved, nullptr);
-    MessageButton b = platform_.messageBox({message, uint32_t(style), title});
+    MessageButton b;
+    {
+        ModalFrame frame(modal_, nullptr);
+        b = platform_.messageBox({message, uint32_t(style), title});
+    }
     restore(saved);
     switch (b) {
     case MessageButton::ok: return 0;
@@ -488,10 +508,51 @@ void Runtime::dispatch(WindowInstance& w, int unit, Event e, int x, int y, int k
         WindowInstance* value;
         ~Restore() { slot = value; }
     } restoreHandling{handling_, outer};
+    ++handlersRunning_;
     if (it->second->kind == HandlerKind::mouse)
         it->second->mouse(x, y, keys);
     else
         it->second->plain();
+    --handlersRunning_;
+    if (endRequested_)
+        continueEnd();
+}
+
+void Runtime::requestEnd()
+{
+    if (suppressed_)
+        return;
+    endRequested_ = true;
+    continueEnd();
+}
+
+void Runtime::continueEnd()
+{
+    // A handler that is not waiting in a box or dialog finishes first; its
+    // return comes back here.
+    if (ending_ || suppressed_ || handlersRunning_ > int(modal_.size()))
+        return;
+    ending_ = true;
+    if (modal_.empty()) {
+        std::vector<WindowInstance*> open = windows();
+        for (auto w = open.rbegin(); w != open.rend(); ++w)
+            closeWindow(**w);
+    } else if (modal_.back()) {
+        closeWindow(*modal_.back());
+    } else {
+        platform_.dismissModal();
+    }
+    ending_ = false;
+}
+
+void Runtime::processEndingUnexpectedly()
+{
+    if (suppressed_)
+        return;
+    ending_ = true;  // the windows are beyond reach: none is closed
+    for (WindowInstance* w : windows())
+        dispatch(*w, 0, Event::aboutToBeDestroyed);
+    suppressed_ = true;
 }
 
 void Runtime::closeWindow(WindowInstance& w)

@@ -113,6 +113,15 @@ public:
     int messageBox(const Text& message, int style, const Text& title);
     // Closes a window as the user would: aboutToBeDestroyed, then destruction.
     void closeWindow(WindowInstance& w);
+    // The system asks the program to end (a termination signal): every window
+    // closes as its close box would. A box, dialog or window in dialog mode
+    // that a handler waits on is dismissed first, and the windows close once
+    // that handler has returned, so no handler finds its window gone.
+    void requestEnd();
+    // The process is ending without the shut-down clean-up (a library gave up
+    // on the display): every window's aboutToBeDestroyed handler runs, so what
+    // it removes is removed; nothing else runs and no window is touched.
+    void processEndingUnexpectedly();
 
     // Backends report input here. For `typed` the result says whether the
     // character is let through; every other event answers true when handled.
@@ -144,6 +153,13 @@ private:
     void blockAll(std::vector<std::pair<WindowInstance*, bool>>& saved, WindowInstance* except);
     void restore(const std::vector<std::pair<WindowInstance*, bool>>& saved);
     void purgeDestroyed();
+    void continueEnd();
+    // Waiting in a box or dialog (nullptr) or a window in dialog mode; ended in reverse.
+    struct ModalFrame {
+        std::vector<WindowInstance*>& frames;
+        ModalFrame(std::vector<WindowInstance*>& f, WindowInstance* w) : frames(f) { frames.push_back(w); }
+        ~ModalFrame() { frames.pop_back(); }
+    };
 
     Platform& platform_;
     std::thread::id windowThread_;
@@ -160,4 +176,8 @@ private:
     static constexpr int64_t kNoWakeupHeld = -2;
     int64_t wakeupHeld_ = kNoWakeupHeld;
     WindowInstance* handling_ = nullptr;  // the window whose handler runs now
+    int handlersRunning_ = 0;
+    std::vector<WindowInstance*> modal_;
+    bool endRequested_ = false;
+    bool ending_ = false;  // continueEnd is at work
 };

@@ -81,4 +81,29 @@ TEST(CountdownEnd, shouldEndWithCodeZeroAtOnceOnForceClose)
     EXPECT_TRUE(h.runtime->windows().empty());
 }
 
+TEST(CountdownEnd, shouldCloseAsByTheCloseBoxWhenTheSessionEnds)
+{
+    ProgramHarness h;
+    h.platform.loopScript.push_back([&] {
+        EXPECT_TRUE(testenv::exists(toFileName(DefaultSoundPath())));
+        h.runtime->requestEnd();
+    });
+    EXPECT_EQ(h.run(), 0);
+    EXPECT_TRUE(h.platform.quitPosted);
+    EXPECT_FALSE(testenv::exists(toFileName(DefaultSoundPath())));
+}
+
+// A library that ends the process itself (the display is gone): the main
+// window's clean-up handler removes the sound; no window is touched after.
+TEST(CountdownEnd, shouldRemoveTheDefaultSoundWhenTheProcessEndsUnasked)
+{
+    ProgramHarness h;
+    h.start();
+    const size_t calls = h.platform.calls.size();
+    h.runtime->processEndingUnexpectedly();
+    EXPECT_FALSE(testenv::exists(toFileName(DefaultSoundPath())));
+    EXPECT_EQ(h.platform.calls.size(), calls);
+    EXPECT_FALSE(h.platform.click(mainWindow, "按钮1"));
+}
+
 } // namespace

@@ -314,4 +314,41 @@ TEST_F(KitchenTest, shouldEndWithCodeZeroOnEscapeAndRemoveTheDefaultSound)
     EXPECT_TRUE(defaultMusicPath.empty());
 }
 
+// The session ends the program (a termination signal) while a handler waits
+// on a box: the box is dismissed, the handler finishes, then the main window
+// closes as its close box would.
+TEST_F(KitchenTest, shouldFinishTheHandlerUnderABoxThenCloseWhenTheSessionEnds)
+{
+    h.platform.loopScript.push_back([&] {
+        h.platform.messageBoxScript.push_back([&](const MessageBoxRequest&) {
+            h.runtime->requestEnd();
+            EXPECT_NE(h.platform.window(kMain), nullptr);
+            return MessageButton::ok;
+        });
+        startWith("");
+        EXPECT_EQ(h.platform.window(kMain), nullptr);
+    });
+    EXPECT_EQ(h.run(), 0);
+    EXPECT_EQ(count("dismissModal"), 1);
+    EXPECT_EQ(h.platform.messageBoxes.size(), 1u);
+    EXPECT_TRUE(h.platform.quitPosted);
+    EXPECT_FALSE(testenv::exists(soundFile()));
+}
+
+TEST_F(KitchenTest, shouldCloseTheAboutWindowFirstWhenTheSessionEnds)
+{
+    h.platform.loopScript.push_back([&] {
+        h.platform.modalScript.push_back([&] {
+            h.runtime->requestEnd();
+            EXPECT_EQ(h.platform.window(aboutWindow), nullptr);
+            EXPECT_NE(h.platform.window(kMain), nullptr);  // its handler has not returned yet
+        });
+        h.platform.press(kMain, "标签5", 3, 3);
+        EXPECT_EQ(h.platform.window(kMain), nullptr);
+    });
+    EXPECT_EQ(h.run(), 0);
+    EXPECT_EQ(count("dismissModal"), 0);
+    EXPECT_FALSE(testenv::exists(soundFile()));
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "headless.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -131,7 +132,11 @@ MessageButton HeadlessPlatform::messageBox(const MessageBoxRequest& request)
         return MessageButton::ok;
     auto answer = std::move(messageBoxScript.front());
     messageBoxScript.pop_front();
-    return answer(request);
+    bool outer = std::exchange(dismissed_, false);
+    MessageButton b = answer(request);
+    if (std::exchange(dismissed_, outer))
+        return MessageButton::none;
+    return b;
 }
 
 void HeadlessPlatform::shellExecute(const ShellRequest& request)
@@ -206,7 +211,17 @@ std::optional<Text> HeadlessPlatform::openFileDialog(const FileDialogRequest& re
         return std::nullopt;
     auto answer = std::move(fileDialogScript.front());
     fileDialogScript.pop_front();
-    return answer(request);
+    bool outer = std::exchange(dismissed_, false);
+    std::optional<Text> chosen = answer(request);
+    if (std::exchange(dismissed_, outer))
+        return std::nullopt;
+    return chosen;
+}
+
+void HeadlessPlatform::dismissModal()
+{
+    record("dismissModal");
+    dismissed_ = true;
 }
 
 void HeadlessPlatform::exitProcess(int code)

@@ -42,6 +42,8 @@ public:
     void runModalLoop(const std::function<bool()>& done) override;
     MessageButton messageBox(const MessageBoxRequest& request) override;
     std::optional<Text> openFileDialog(const FileDialogRequest& request) override;
+    // The box or dialog whose script runs now answers as closed, whatever the script says.
+    void dismissModal() override;
     void beep() override { record("beep"); }
     void shellExecute(const ShellRequest& request) override;
     bool powerPermitted(PowerAction action) override;
@@ -122,4 +124,5 @@ private:
     int64_t now_ = 0;
     int64_t wakeup_ = -1;
     bool quit_ = false;
+    bool dismissed_ = false;
 };

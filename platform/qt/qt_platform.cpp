@@ -296,6 +296,7 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
     loadTranslations(QLocale());
     // The runtime ends the loop when its last window is gone.
     QApplication::setQuitOnLastWindowClosed(false);
+    watchEndSignals();
     installAccessibility();
     // Platforms without a window stack warn at every raise, 100 times a second.
     const QString platform = QGuiApplication::platformName();

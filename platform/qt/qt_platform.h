@@ -38,6 +38,7 @@ public:
 
     MessageButton messageBox(const MessageBoxRequest& request) override;
     std::optional<Text> openFileDialog(const FileDialogRequest& request) override;
+    void dismissModal() override;
     void beep() override;
     void shellExecute(const ShellRequest& request) override;
     bool powerPermitted(PowerAction action) override;
@@ -63,6 +64,9 @@ public:
     void setCaretRestDelay(int ms);
 
 private:
+    // Termination signals become a request to end, handled in the event loop.
+    static void watchEndSignals();
+
     struct State;
     std::unique_ptr<State> d_;
 };
