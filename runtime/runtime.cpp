@@ -468,7 +468,7 @@ bool Runtime::showFileDialog(WindowId id, std::string_view unit)
 int Runtime::messageBox(const Text& message, int style, const Text& title)
 {
     // Ending: no further box is shown; it counts as closed.
-    if (endRequested_ && !suppressed_)
+    if (endRequested_)
         return 0;
     std::vector<std::pair<WindowInstance*, bool>> saved;
     DepthGuard guard(depth_);
@@ -520,8 +520,11 @@ void Runtime::dispatch(WindowInstance& w, int unit, Event e, int x, int y, int k
 
 void Runtime::requestEnd()
 {
-    if (suppressed_)
+    // Only the box of a fatal error can be open now; it ends as by its button.
+    if (suppressed_) {
+        platform_.dismissModal();
         return;
+    }
     endRequested_ = true;
     continueEnd();
 }
