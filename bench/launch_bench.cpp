@@ -1,10 +1,10 @@
 // How long the end of a launch countdown holds the window thread (three
 // entries: a script of the run directory, a document, a web address; the goal
-// is well under 5 ms), what one start costs the launcher thread that makes
-// it, and the round trip of a forced power-off request to a mock logind on a
-// private bus. Runs the real handlers on the desktop backend (offscreen unless
-// a platform is given); started programs are stubs that end at once. Prints
-// figures; never fails.
+// is well under 5 ms), how long the launcher thread takes to make the three
+// starts, what one StartDetached call costs, and the round trip of a forced
+// power-off request to a mock logind on a private bus. Runs the real handlers
+// on the desktop backend (offscreen unless a platform is given); started
+// programs are stubs that end at once. Prints figures; never fails.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,11 +93,21 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     launch.print("launch tick, three entries (goal < 5 ms)");
-    // What the launcher thread spends per start, off the window thread.
+    // Off the window thread: until the launcher has made all three starts.
+    Figures made;
+    for (int i = 0; i < 40; ++i) {
+        made.ms.push_back(timeMs([] {
+            onLaunchTimerTick();
+            (void)FinishBackgroundStarts(std::chrono::seconds(5));
+        }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    made.print("launch tick until the three starts are made");
+    // A call that waits to learn whether the start was made.
     Figures direct;
     for (int i = 0; i < 40; ++i)
         direct.ms.push_back(timeMs([] { (void)StartDetached(ShellMode::defaultAction, "tool.sh", std::nullopt, ""); }));
-    direct.print("one start on the launcher thread");
+    direct.print("one StartDetached call");
 
     QDBusConnection system = QDBusConnection::systemBus();
     MockLogind::waitUntilServing(system);

@@ -16,9 +16,10 @@ if(TARGET countdown)
 endif()
 if(TARGET kitchentimer)
   ruvo_e2e_test(kitchentimer_e2e test_kitchentimer.py 180 "RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;${shots}")
-  ruvo_e2e_test(dead_share_e2e test_dead_share.py 180 "RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;${shots}")
 endif()
 if(TARGET countdown AND TARGET kitchentimer)
+  ruvo_e2e_test(dead_share_e2e test_dead_share.py 180
+    "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;${shots}")
   ruvo_e2e_test(copied_program_e2e test_copied_program.py 120
     "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;RUVO_BUILD_DIR=${CMAKE_BINARY_DIR};RUVO_SOURCE_DIR=${PROJECT_SOURCE_DIR};${data}")
 endif()

@@ -101,6 +101,14 @@ TEST_F(ShellTest, shouldHandDocumentsAndAddressesToXdgOpenAsOneUnchangedArgument
     EXPECT_EQ(waitForFile(log), doc + "\n");
     unlink(log.c_str());
 
+    // A name from an archive made on Windows keeps its bytes, in a folder named in UTF-8.
+    ASSERT_EQ(mkdir((work + "/资料").c_str(), 0700), 0);
+    const std::string gbk = fromUtf8("清单.txt");
+    testenv::writeFile(work + "/资料/" + gbk, "text");
+    EXPECT_TRUE(StartDetached(ShellMode::defaultAction, fromUtf8("资料/") + gbk, std::nullopt, ""));
+    EXPECT_EQ(waitForFile(log), "资料/" + gbk + "\n");
+    unlink(log.c_str());
+
     const std::string address = "https://example.com/a b?x=1&y='2'";
     EXPECT_TRUE(StartDetached(ShellMode::defaultAction, address, Text("ignored"), ""));
     EXPECT_EQ(waitForFile(log), address + "\n");

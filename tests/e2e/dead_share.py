@@ -1,6 +1,7 @@
 """A dead network share: a FUSE file system with one file, stuck.mp3, that
-lists and opens like any other but whose reads never return. Run as
-`python3 dead_share.py MOUNTPOINT`; killing the process ends the reads with
+lists and opens like any other but whose reads never return, and one name,
+无应答.txt, whose look-up (stat, open) never returns. Run as
+`python3 dead_share.py MOUNTPOINT`; killing the process ends the waits with
 an error, and DeadShare.stop() also unmounts."""
 import errno
 import os
@@ -28,6 +29,9 @@ class DeadShare:
     def path(self):
         return os.path.join(self.mountpoint, "stuck.mp3")
 
+    def unanswered_path(self):
+        return os.path.join(self.mountpoint, "无应答.txt")
+
     def stop(self):
         if self.proc.poll() is not None:
             return
@@ -50,6 +54,8 @@ def serve(mountpoint):
             if path == "/stuck.mp3":
                 return {"st_mode": stat.S_IFREG | 0o644, "st_nlink": 1, "st_size": SIZE, "st_ctime": now,
                         "st_mtime": now, "st_atime": now}
+            if path == "/无应答.txt":
+                never.wait()
             raise FuseOSError(errno.ENOENT)
 
         def readdir(self, path, fh):

@@ -1,7 +1,8 @@
-"""The kitchen timer with its music on a dead network share (a FUSE file
-whose reads never return): presses of 播放 and 停止 leave only a few stuck
+"""Dead network shares (FUSE files that never answer). The kitchen timer
+with its music on one: presses of 播放 and 停止 leave only a few stuck
 streams behind, however many there are, the window answers throughout, and
-the default music still plays."""
+the default music still plays. The countdown timer with a launch path on
+one: the other paths open on time and the program still ends at once."""
 import os
 import time
 import unittest
@@ -11,6 +12,7 @@ import pyatspi
 from dead_share import DeadShare
 from desktop import Program
 from pulse import NullSink
+from test_countdown_launch_power import start_countdown, wait_for
 from test_kitchentimer import MUSIC_STOP, TITLE, click_at, hears_within, origin
 
 EXE = os.environ["RUVO_KITCHENTIMER"]
@@ -64,6 +66,38 @@ class DeadShareTest(unittest.TestCase):
         p.click("播放")
         p.find(pyatspi.ROLE_LABEL, "默认音乐")
         self.assertTrue(hears_within(self.sink, 15), "the default music was not heard")
+
+
+class CountdownLaunchOnADeadShare(unittest.TestCase):
+    def setUp(self):
+        if os.geteuid() != 0 or not os.path.exists("/dev/fuse"):
+            self.skipTest("mounting a FUSE file system needs root and /dev/fuse")
+        self.program = Program(os.environ["RUVO_COUNTDOWN"], "倒计时提示")
+        self.share = DeadShare(os.path.join(self.program.tree, "share"))
+
+    def tearDown(self):
+        self.share.stop()
+        self.program.stop()
+
+    def test_a_path_whose_lookup_never_answers_holds_back_neither_the_next_path_nor_the_exit(self):
+        p = self.program
+        script = p.path("tool.sh")
+        with open(script, "w") as f:
+            f.write("#!/bin/sh\ntouch ran\n")
+        os.chmod(script, 0o700)
+        document = p.path("说明.txt")
+        with open(document, "w") as f:
+            f.write("notes\n")
+        with open(p.path("pz.ini"), "wb") as f:
+            f.write(("[yy]\r\n程序=tool.sh\r\n程序2=%s\r\n程序3=%s\r\n"
+                     % (self.share.unanswered_path(), document)).encode("gb18030"))
+        p.start()
+        start_countdown(p, "启动程序", "1", "你设置了1秒后启动程序！", self)
+        self.assertEqual(wait_for(p.xdg_open_log(), timeout=20), document + "\n")
+        wait_for(p.path("ran"))
+        # The start stuck on the share is no part of the program any more.
+        p.key("Escape")
+        self.assertEqual(p.wait(), 0)
 
 
 if __name__ == "__main__":
