@@ -15,12 +15,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "file_replace.h"
 #include "settings_store.h"
 #include "test_env.h"
+#include "writer_race.h"
 
 // Every byte this binary allocates, so that a test can see what one call costs.
 static std::atomic<std::size_t> allocated{0};
@@ -328,59 +331,105 @@ TEST(SettingsFile, shouldWriteALargeFileWithoutHoldingItInMemory)
     EXPECT_TRUE(testenv::readFile(ini) == "[yy]\nk=1\n新=v\n" + blank + longLine + "\n[sz]\n" + blank + "音乐=b\n");
 }
 
-// A folder that another user may open, outside the test tree (which only root may enter).
-struct OpenFolder {
-    std::string path = std::filesystem::temp_directory_path() / "ruvo-open-XXXXXX";
-    OpenFolder()
-    {
-        if (mkdtemp(path.data()))
-            chmod(path.c_str(), 0755);
-    }
-    ~OpenFolder() { std::filesystem::remove_all(path); }
-};
-
-// Another user ("nobody") holding a lock on a folder, as long as the object lives.
-struct ForeignLock {
-    pid_t pid = -1;
-    explicit ForeignLock(const std::string& folder)
-    {
-        pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0);
-            execlp("setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "flock", folder.c_str(),
-                   "sleep", "5", (char*)nullptr);
-            _exit(127);
-        }
-        // Held once our own try fails.
-        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-        for (int i = 0; i < 500 && flock(fd, LOCK_EX | LOCK_NB) == 0; ++i) {
-            flock(fd, LOCK_UN);
-            usleep(10000);
-        }
-        held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-        close(fd);
-    }
-    ~ForeignLock()
-    {
-        kill(-pid, SIGKILL);
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    bool held = false;
-};
-
 TEST(SettingsFile, shouldSaveWithoutWaitingForAnotherUsersLock)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to act as another user";
-    OpenFolder folder;
+    race::OpenFolder folder;
     const std::string ini = settingsIn(folder.path);
     ASSERT_TRUE(WriteIniValue(ini, "yy", "音乐", "a"));
-    ForeignLock lock(folder.path);
+    race::ForeignLock lock(folder.path);
     ASSERT_TRUE(lock.held);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_TRUE(WriteIniValue(ini, "sz", "最前", "真"));
     EXPECT_TRUE(WriteIniValue(ini, "sz", "自启", "假"));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n自启=假\r\n");
+}
+
+TEST(SettingsFile, shouldLoseNoKeyBetweenTheUsersWritersWhateverHoldsTheFolderOrWhereverTheyRun)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user and to make a PID namespace";
+    constexpr int kKeys = 200;
+    for (const race::Meeting& m : race::kMeetings) {
+        race::OpenFolder folder;
+        const std::string ini = settingsIn(folder.path);
+        std::optional<race::ForeignLock> lock;
+        if (m.neighbour) {
+            ASSERT_TRUE(lock.emplace(folder.path).held);
+        }
+        race::inTwoProcesses(
+            [&](int which) {
+                for (int i = 0; i < kKeys; ++i)
+                    WriteIniValue(ini, "yy", std::to_string(which) + "-" + std::to_string(i), "v");
+            },
+            m.sandboxed);
+        int lost = 0;
+        for (int which = 0; which < 2; ++which)
+            for (int i = 0; i < kKeys; ++i)
+                lost += ReadIniValue(ini, "yy", std::to_string(which) + "-" + std::to_string(i)) != "v";
+        EXPECT_EQ(lost, 0) << m.what;
+        EXPECT_EQ(entriesOf(folder.path), std::vector<std::string>{"pz.ini"}) << m.what;
+    }
+}
+
+TEST(SettingsFile, shouldKeepALiveWritersTemporaryWhereverTheNextWriterRuns)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a PID namespace";
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    ASSERT_TRUE(WriteIniValue(ini, "yy", "a", "1"));
+    // This process between naming its temporary and the rename...
+    const int dirfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    Replacement mine(dirfd, "pz.ini", nullptr);
+    mine.write("[yy]\r\na=2\r\n");
+    ASSERT_TRUE(mine.prepare());
+    // ...while a sandboxed writer, to whom this process's PID means nothing, writes too.
+    EXPECT_TRUE(race::inChild([&] { return WriteIniValue(ini, "yy", "b", "1"); }, race::Sandbox::pidNamespace));
+    EXPECT_TRUE(mine.commit());
+    close(dirfd);
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\na=2\r\n");
+}
+
+TEST(SettingsFile, shouldWriteWhereProcIsNotMounted)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to hide /proc in a mount namespace";
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    ASSERT_TRUE(WriteIniValue(ini, "yy", "音乐", "a"));
+    EXPECT_TRUE(race::inChild([&] { return !testenv::exists("/proc/self") && WriteIniValue(ini, "sz", "最前", "真"); },
+                              race::Sandbox::noProc));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n");
+    EXPECT_EQ(entriesOf(dir), std::vector<std::string>{"pz.ini"});
+}
+
+TEST(SettingsFile, shouldWaitForAStoppedWriterOfTheUsersOnlyAMoment)
+{
+    const std::string dir = testenv::freshDir();
+    const std::string ini = settingsIn(dir);
+    ASSERT_TRUE(WriteIniValue(ini, "yy", "音乐", "a"));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const WriterLock turn(open(dir.c_str(), O_RDONLY | O_DIRECTORY), "pz.ini");
+        (void)!write(ready[1], turn.held() ? "y" : "n", 1);
+        raise(SIGSTOP);  // as a debugger or Ctrl+Z stops it, in the middle of a write
+        _exit(0);
+    }
+    char held = 0;
+    (void)!read(ready[0], &held, 1);
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool written = WriteIniValue(ini, "sz", "最前", "真");
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(held, 'y');
+    EXPECT_TRUE(written);
+    EXPECT_GE(waited, WriterLock::kPatience);
+    EXPECT_LT(waited, WriterLock::kPatience + std::chrono::seconds(5));
+    EXPECT_EQ(testenv::readFile(ini), "[yy]\r\n音乐=a\r\n[sz]\r\n最前=真\r\n");
 }

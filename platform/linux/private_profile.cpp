@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -658,14 +657,12 @@ bool writeProfileString(std::string_view file, std::string_view section, const s
     if (dirfd < 0)
         return false;
     // Two programs share the file, so one's read-modify-replace could drop a
-    // key the other wrote meanwhile. The pass runs unlocked; only the rename
-    // is made under the folder's lock, and only if the file is still the one
-    // read, else the pass runs again on the other's file. Our writers hold the
-    // lock for one rename, so a short wait for it suffices; anyone else who
-    // can open the folder (another user too) and holds it longer costs a write
-    // no more than that wait.
+    // key the other wrote meanwhile. The user's own writers take turns by
+    // their private lock, which no one else can hold; anyone else who changes
+    // the file meanwhile has the pass run again over their file.
+    const WriterLock turn(dirfd, name);
     bool ok = false, renamed = false;
-    for (int attempt = 0;; ++attempt) {
+    for (int attempt = 0; attempt < kRereads; ++attempt) {
         struct stat st;
         Load load;
         const int in = openRegular(dirfd, name.c_str(), st, load);
@@ -677,13 +674,8 @@ bool writeProfileString(std::string_view file, std::string_view section, const s
             const bool read = editor.run();
             ok = read && !editor.changed();
             if (read && editor.changed() && next.prepare()) {
-                FolderLock lock(dirfd, std::chrono::steady_clock::now() + FolderLock::kPatience);
                 // The old file is still open, so its inode number is not anyone else's.
-                struct stat now;
-                const bool same = fstatat(dirfd, name.c_str(), &now, 0) == 0
-                                      ? old && now.st_dev == old->st_dev && now.st_ino == old->st_ino
-                                      : !old && errno == ENOENT;
-                again = !same && attempt < 100;
+                again = !stillTheFile(dirfd, name.c_str(), old, true);
                 ok = renamed = !again && next.commit();
             }
         }

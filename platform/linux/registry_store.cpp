@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <vector>
 
@@ -240,43 +239,57 @@ int openFolder(const std::string& path)
 std::string storeFolder() { return configHome() + "/ruvo"; }
 constexpr const char* kStoreName = "registry";
 
-// The store, locked for one read-modify-write, so that two programs writing
-// at once never drop each other's change. The store is ours alone: a symbolic
-// link in its place (to another user's file, maybe) is neither read nor
-// replaced, and the file is always made anew with mode 0600 and the writer as
-// its owner, whatever lay there.
-class Locked {
-public:
-    Locked() : dir_(openFolder(storeFolder()))
-    {
-        if (dir_ < 0)
-            return;
-        lock_.emplace(dir_, std::chrono::steady_clock::now() + FolderLock::kPatience);
+enum class Update { saved, unchanged, failed };
+
+// One read-modify-write of the store: `change` edits what was read and says
+// whether it is to be saved. The user's own writers take turns by their
+// private lock, so none drops another's change; a store that changed anyway
+// before the rename (a writer that gave up waiting) is read and changed again.
+// The store is ours alone: a symbolic link in its place (to another user's
+// file, maybe) is neither read nor replaced, and the file is always made anew
+// with mode 0600 and the writer as its owner, whatever lay there.
+template <class Change>
+Update update(Change change)
+{
+    const int dir = openFolder(storeFolder());
+    if (dir < 0)
+        return Update::failed;
+    const WriterLock turn(dir, kStoreName);
+    Update result = Update::failed;
+    for (int attempt = 0; attempt < kRereads; ++attempt) {
+        struct stat st;
+        Load load;
         std::string bytes;
-        load_ = loadFile(dir_, kStoreName, bytes, st_, false);
-        if (load_ == Load::ok)
-            store = parse(bytes);
+        const int in = openRegular(dir, kStoreName, st, load, false);
+        if (in >= 0)
+            load = readAll(in, static_cast<size_t>(st.st_size), bytes);
+        Store store = load == Load::ok ? parse(bytes) : Store();
+        bool again = false;
+        if (load == Load::failed) {
+            result = Update::failed;
+        } else if (!change(store)) {
+            result = Update::unchanged;
+        } else {
+            Replacement next(dir, kStoreName, nullptr, 0600);
+            next.write(serialise(store));
+            result = Update::failed;
+            if (next.prepare()) {
+                // The old store is still open, so its inode number is not anyone else's.
+                again = !stillTheFile(dir, kStoreName, in >= 0 ? &st : nullptr);
+                if (!again && next.commit()) {
+                    (void)fsync(dir);  // the rename is durable only with its directory; a failure here loses no data
+                    result = Update::saved;
+                }
+            }
+        }
+        if (in >= 0)
+            close(in);
+        if (!again)
+            break;
     }
-    ~Locked()
-    {
-        lock_.reset();
-        if (dir_ >= 0)
-            close(dir_);
-    }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-    bool readable() const { return dir_ >= 0 && load_ != Load::failed; }
-    bool save() { return readable() && replaceFile(dir_, kStoreName, serialise(store), nullptr, 0600); }
-
-    Store store;
-
-private:
-    int dir_;
-    std::optional<FolderLock> lock_;
-    Load load_ = Load::failed;
-    struct stat st_ {};
-};
+    close(dir);
+    return result;
+}
 
 Store readStore()
 {
@@ -455,17 +468,13 @@ bool setValue(int root, const Text& key, const Text& name, const std::optional<D
     const auto k = fullKey(root, key);
     if (!k)
         return false;
-    bool written = false;
     Text stored = name;  // a value keeps the name it was first written with
-    {
-        Locked locked;
-        if (!locked.readable())
-            return false;
-        Store& s = locked.store;
+    const Update done = update([&](Store& s) {
         // The keys above it are created with it.
         for (size_t end : nameEnds(*k))
             if (end > 1 && !s.hasKey(std::string_view(*k).substr(0, end)))
                 s.keys.push_back(k->substr(0, end));
+        stored = name;
         if (data) {
             if (auto v = s.find(*k, name); v != s.values.end()) {
                 v->data = *data;
@@ -474,8 +483,9 @@ bool setValue(int root, const Text& key, const Text& name, const std::optional<D
                 s.values.push_back({*k, name, *data});
             }
         }
-        written = locked.save() && data;
-    }
+        return true;
+    });
+    bool written = done == Update::saved && data;
     if (written && data->type == Type::sz && isAutostartKey(root, key))
         written = writeEntry(stored, *data);
     return written;
@@ -486,17 +496,16 @@ bool deleteValue(int root, const Text& key, const Text& name)
     const auto k = fullKey(root, key);
     if (!k)
         return false;
-    bool deleted = false;
     Text stored = name;
-    {
-        Locked locked;
-        Store& s = locked.store;
-        if (auto v = s.find(*k, name); locked.readable() && v != s.values.end()) {
-            stored = v->name;
-            s.values.erase(v);
-            deleted = locked.save();
-        }
-    }
+    const Update done = update([&](Store& s) {
+        auto v = s.find(*k, name);
+        if (v == s.values.end())
+            return false;
+        stored = v->name;
+        s.values.erase(v);
+        return true;
+    });
+    bool deleted = done == Update::saved;
     if (isAutostartKey(root, key))
         deleted = removeEntry(stored) || deleted;
     return deleted;
@@ -508,12 +517,9 @@ bool deleteKey(int root, const Text& key)
     if (!k || key.empty())
         return false;
     std::vector<Text> gone;
-    {
-        Locked locked;
-        Store& s = locked.store;
-        if (!locked.readable() || !s.hasKey(*k))
-            return false;
-        if (std::any_of(s.keys.begin(), s.keys.end(), [&](const Text& x) { return isBelow(x, *k); }))
+    const Update done = update([&](Store& s) {
+        gone.clear();
+        if (!s.hasKey(*k) || std::any_of(s.keys.begin(), s.keys.end(), [&](const Text& x) { return isBelow(x, *k); }))
             return false;
         std::erase_if(s.keys, [&](const Text& x) { return sameName(x, *k); });
         std::erase_if(s.values, [&](const Value& v) {
@@ -523,9 +529,10 @@ bool deleteKey(int root, const Text& key)
                 gone.push_back(v.name);
             return true;
         });
-        if (!locked.save())
-            return false;
-    }
+        return true;
+    });
+    if (done != Update::saved)
+        return false;
     if (isAutostartKey(root, key))
         for (const Text& name : gone)
             (void)removeEntry(name);  // the key is gone already; a stale entry is all that can be left
