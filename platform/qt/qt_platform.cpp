@@ -14,6 +14,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyleHints>
@@ -24,12 +26,15 @@
 #include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "qt_units.h"
 #include "shell.h"
@@ -50,6 +55,31 @@ bool styleGiven(int argc, char** argv)
             return true;
     }
     return !qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE");
+}
+
+// Whether the user chose Qt's platform plugin, on the command line or in the environment.
+bool platformGiven(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// In a Wayland session Qt would take its Wayland plugin, where the windows
+// lose what the window manager gives them on X11: centring, the frame's
+// boxes, always on top, a box kept over the window it blocks. So the X
+// display beside it (Xwayland) is used whenever it can be opened.
+bool preferX11()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qgetenv("XDG_SESSION_TYPE") != "wayland")
+        return false;  // Qt takes X11 by itself
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return false;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool opens = xcb_connection_has_error(c) == 0;
+    xcb_disconnect(c);
+    return opens;
 }
 
 bool isUserInput(QEvent::Type t)
@@ -111,10 +141,36 @@ QStringList nameFilters(const Text& filter)
     return out;
 }
 
+// A box or dialog that is transient for the window it blocks, so that no
+// window manager puts that window over it. It stays where Qt places a dialog
+// without an owner, in the middle of the screen, as the programs' boxes do:
+// the owner is told once Qt has placed it, and the place is told as the
+// program's own, or window managers would centre it over the owner.
+template <class Dialog>
+class OwnedDialog : public Dialog {
+public:
+    explicit OwnedDialog(QWidget* owner) : owner_(owner) {}
+
+protected:
+    void showEvent(QShowEvent* e) override
+    {
+        Dialog::showEvent(e);  // places it
+        // Before the native window maps, which is when X11 reads both.
+        if (owner_ && owner_->windowHandle() && this->windowHandle()) {
+            this->windowHandle()->setTransientParent(owner_->windowHandle());
+            this->move(this->pos());
+        }
+    }
+
+private:
+    QPointer<QWidget> owner_;
+};
+
 // Qt lists and checks only names that are UTF-8. A file whose name is in the
 // Windows code page stays hidden, but its name typed in full is found here.
-class OpenFileDialog : public QFileDialog {
+class OpenFileDialog : public OwnedDialog<QFileDialog> {
 public:
+    using OwnedDialog::OwnedDialog;
     void accept() override
     {
         const QStringList files = selectedFiles();
@@ -129,6 +185,34 @@ public:
     }
 };
 
+// The colours Qt gives windows on a desktop without a colour scheme: black on
+// light grey, white edit boxes, as the programs' classic controls are drawn.
+// Every role of every group is set, so that a desktop's scheme, which Qt
+// resolves the application palette against again at each theme change,
+// finds no role left to fill.
+QPalette classicPalette()
+{
+    static constexpr QRgb normal[] = {
+        0xff000000, 0xffefefef, 0xffffffff, 0xffcacaca, 0xff9f9f9f, 0xffb8b8b8, 0xff000000,
+        0xffffffff, 0xff000000, 0xffffffff, 0xffefefef, 0xff767676, 0xff308cc6, 0xffffffff,
+        0xff0000ff, 0xffff00ff, 0xfff7f7f7, 0xff000000, 0xffffffdc, 0xff000000, 0x80000000,
+    };
+    static constexpr QRgb disabled[] = {
+        0xffbebebe, 0xffefefef, 0xffffffff, 0xffcacaca, 0xffbebebe, 0xffb8b8b8, 0xffbebebe,
+        0xffffffff, 0xffbebebe, 0xffefefef, 0xffefefef, 0xffb1b1b1, 0xff919191, 0xffffffff,
+        0xff0000ff, 0xffff00ff, 0xfff7f7f7, 0xff000000, 0xffffffdc, 0xff000000, 0x80000000,
+    };
+    static_assert(std::size(normal) == QPalette::NColorRoles && std::size(disabled) == QPalette::NColorRoles);
+    QPalette p;
+    for (int r = 0; r < QPalette::NColorRoles; ++r) {
+        const auto role = QPalette::ColorRole(r);
+        p.setColor(QPalette::Active, role, QColor::fromRgba(normal[r]));
+        p.setColor(QPalette::Inactive, role, QColor::fromRgba(normal[r]));
+        p.setColor(QPalette::Disabled, role, QColor::fromRgba(disabled[r]));
+    }
+    return p;
+}
+
 timespec monotonicNow()
 {
     timespec ts{};
@@ -139,6 +223,8 @@ timespec monotonicNow()
 } // namespace
 
 struct QtPlatform::State : QObject {
+    int argc = 0;  // Qt's command line, which it keeps for the application's life
+    std::vector<char*> args;
     std::unique_ptr<QApplication> app;
     timespec epoch{};  // time 0 of nowMs
     // The event loop's poll() may wake late by 0.1 % of its timeout (up to
@@ -150,6 +236,21 @@ struct QtPlatform::State : QObject {
     std::unique_ptr<QTimer> wakeup;  // only where no timerfd can be had
     int64_t wakeupDue = -1;
     int blockedWindows = 0;
+    QPointer<QWidget> lastActive;  // the window of ours the user worked in last
+
+    // The window a box or dialog opened now blocks: the active one of ours, or,
+    // when the user works in another program, the one of ours used last.
+    QWidget* blockedWindow() const
+    {
+        if (QWidget* active = QApplication::activeWindow())
+            return active;
+        if (lastActive && lastActive->isVisible())
+            return lastActive;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* win = dynamic_cast<NativeWindow*>(top); win && win->instance && win->isVisible())
+                return win;
+        return nullptr;
+    }
     bool canRaise = true;
     std::unique_ptr<QTranslator> translator;
     PowerService power;
@@ -288,9 +389,20 @@ struct QtPlatform::State : QObject {
 QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
 {
     bool keepStyle = styleGiven(argc, argv);
-    d_->app = std::make_unique<QApplication>(argc, argv);
+    // Told on Qt's command line, not in the environment, which the programs a
+    // launch starts inherit.
+    static char platformOption[] = "-platform", x11[] = "xcb";
+    d_->args.assign(argv, argv + argc);
+    if (!platformGiven(argc, argv) && preferX11())
+        d_->args.insert(d_->args.begin() + std::min(argc, 1), {platformOption, x11});
+    d_->argc = int(d_->args.size());
+    d_->args.push_back(nullptr);
+    d_->app = std::make_unique<QApplication>(d_->argc, d_->args.data());
     if (!keepStyle)
         QApplication::setStyle(QStringLiteral("Windows"));
+    // Whatever the style, the stored colours (black captions, violet links on
+    // the face colour) are drawn for this palette; the desktop's never applies.
+    QApplication::setPalette(classicPalette());
     // Units without a stored font use the Windows default GUI font: a 12 px Song face.
     QApplication::setFont(songFont(12));
     loadTranslations(QLocale());
@@ -316,6 +428,10 @@ QtPlatform::QtPlatform(int& argc, char** argv) : d_(std::make_unique<State>())
         QObject::connect(d_->wakeup.get(), &QTimer::timeout, d_.get(), [s = d_.get()] { s->onWakeupTimer(); });
     }
     QObject::connect(d_->app.get(), &QApplication::focusChanged, d_.get(), &State::onFocusChanged);
+    QObject::connect(d_->app.get(), &QGuiApplication::focusWindowChanged, d_.get(), [s = d_.get()] {
+        if (QWidget* active = QApplication::activeWindow())
+            s->lastActive = active;
+    });
     d_->caretRest.setSingleShot(true);
     d_->caretRest.setInterval(10000);
     QObject::connect(&d_->caretRest, &QTimer::timeout, d_.get(), [s = d_.get()] { s->restCaret(); });
@@ -499,7 +615,7 @@ MessageButton QtPlatform::messageBox(const MessageBoxRequest& request)
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
 
-    QMessageBox box;
+    OwnedDialog<QMessageBox> box(d_->blockedWindow());
     box.setWindowTitle(qstr(request.title));
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
@@ -544,7 +660,7 @@ MessageButton QtPlatform::messageBox(const MessageBoxRequest& request)
 
 std::optional<Text> QtPlatform::openFileDialog(const FileDialogRequest& request)
 {
-    OpenFileDialog dialog;
+    OpenFileDialog dialog(d_->blockedWindow());
     // Qt's own dialog behaves the same on every desktop and under test.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -92,18 +92,26 @@ class Program:
         # (--window) were now and then refused by the server.
         subprocess.run(["xdotool", "key", *keys], check=True, timeout=10)
 
+    def window_titled(self, title, timeout=0):
+        """Another shown window of the program, such as a box or dialog, by its title."""
+        deadline = time.time() + timeout
+        while True:
+            self.assert_running()
+            out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid), "."],
+                                 capture_output=True, text=True, timeout=10)
+            for wid in out.stdout.split():
+                name = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True, text=True, timeout=10)
+                if name.stdout.strip() == title:
+                    return wid
+            if time.time() >= deadline:
+                raise AssertionError("no window titled %r" % title)
+            time.sleep(0.1)
+
     def key_to(self, title, *keys):
         """Keys to another window of the program, such as a dialog, found by its title."""
-        self.assert_running()
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid), "."],
-                             capture_output=True, text=True, timeout=10)
-        for wid in out.stdout.split():
-            name = subprocess.run(["xdotool", "getwindowname", wid], capture_output=True, text=True, timeout=10)
-            if name.stdout.strip() == title:
-                subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
-                subprocess.run(["xdotool", "key", *keys], check=True, timeout=10)
-                return
-        raise AssertionError("no window titled %r" % title)
+        wid = self.window_titled(title)
+        subprocess.run(["xdotool", "windowfocus", "--sync", wid], check=True, timeout=10)
+        subprocess.run(["xdotool", "key", *keys], check=True, timeout=10)
 
     def assert_running(self):
         code = self.proc.poll()
@@ -180,6 +188,26 @@ class Program:
         _walk(alert, pyatspi.ROLE_PUSH_BUTTON, None, False, buttons)
         buttons[0].queryAction().doAction(0)
         return message
+
+
+class WindowManager:
+    """A window manager on the test's display, with its settings in a private folder."""
+
+    def __init__(self, *command):
+        self.tree = tempfile.mkdtemp(prefix="ruvo-wm-")
+        env = dict(os.environ, HOME=self.tree, XDG_CONFIG_HOME=self.tree, XDG_CACHE_HOME=self.tree)
+        self.proc = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while "window id" not in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True,
+                                                text=True, timeout=10).stdout:
+            if time.time() > deadline or self.proc.poll() is not None:
+                raise AssertionError("%s did not come up" % command[0])
+            time.sleep(0.1)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+        shutil.rmtree(self.tree, ignore_errors=True)
 
 
 def _walk(node, role, name, showing, found):
