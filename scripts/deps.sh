@@ -8,7 +8,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick at-spi2-core python3-pyatspi python3-dbusmock dbus-x11
   pulseaudio pulseaudio-utils sox libsox-fmt-mp3 lame fonts-wqy-zenhei fonts-arphic-uming libgtest-dev libx11-dev
   qt6-translations-l10n openbox libxtst-dev cmake ninja-build g++ pkg-config locales libglib2.0-bin
-  python3-fusepy fuse3
+  python3-fusepy fuse3 qt6-gtk-platformtheme qt6-wayland mutter xwayland xsettingsd
 )
 
 # dpkg-query names only known packages, and a removed one stays known with a

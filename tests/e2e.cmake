@@ -23,6 +23,8 @@ if(TARGET countdown AND TARGET kitchentimer)
     "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;${shots}")
   ruvo_e2e_test(copied_program_e2e test_copied_program.py 120
     "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;RUVO_BUILD_DIR=${CMAKE_BINARY_DIR};RUVO_SOURCE_DIR=${PROJECT_SOURCE_DIR};${data}")
+  ruvo_e2e_test(wayland_session_e2e test_wayland_session.py 120
+    "RUVO_COUNTDOWN=$<TARGET_FILE:countdown>;RUVO_KITCHENTIMER=$<TARGET_FILE:kitchentimer>;${shots}")
 endif()
 if(TARGET countdown AND TARGET kitchentimer)
   ruvo_e2e_test(session_end_e2e test_session_end.py 180

@@ -51,12 +51,7 @@ class Program:
         self.window = None
 
     def start(self):
-        command = [self.exe]
-        if self.hidden:
-            script = 'exe=$1; shift; for d; do mount -t tmpfs -o ro,size=4k hidden "$d" || exit 125; done; exec "$exe"'
-            command = ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh", self.exe,
-                       *self.hidden]
-        self.proc = subprocess.Popen(command, env=self.env, cwd="/")
+        self.launch()
         # Its own shown window whose title matches (a regular expression): another
         # program's window may bear the same title, and xdotool's --name does not
         # match CJK titles reliably.
@@ -72,6 +67,16 @@ class Program:
             self.assert_running()
             time.sleep(0.1)
         raise AssertionError("the window %r never appeared" % self.title)
+
+    def launch(self):
+        """Starts the program without waiting for its window."""
+        command = [self.exe]
+        if self.hidden:
+            script = 'exe=$1; shift; for d; do mount -t tmpfs -o ro,size=4k hidden "$d" || exit 125; done; exec "$exe"'
+            command = ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh", self.exe,
+                       *self.hidden]
+        self.proc = subprocess.Popen(command, env=self.env, cwd="/")
+        return self
 
     def path(self, name):
         return os.path.join(self.run_dir, name)

@@ -137,6 +137,11 @@ class Boxes(unittest.TestCase):
         self.assert_owned_and_in_the_middle(box, p.window)
         subprocess.run(["import", "-window", "root", os.path.join(SHOTS, "countdown-box-openbox.png")], check=True,
                        timeout=30)
+        # A click on the blocked window, which a window manager raises, leaves the box in sight.
+        subprocess.run(["xdotool", "mousemove", "--sync", "60", "60", "click", "1"], check=True, timeout=10)
+        time.sleep(0.5)
+        order = xprop("-root", "_NET_CLIENT_LIST_STACKING").partition("#")[2].replace(",", " ").split()
+        self.assertGreater(order.index(hex(int(box))), order.index(hex(int(p.window))))
         self.assertEqual(p.close_alert(), "你未输入时间！")
         deadline = time.time() + 10
         while subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(p.proc.pid), "."], capture_output=True,
