@@ -816,6 +816,37 @@ TEST_F(WidgetTest, shouldCaptionAnUntitledFileDialogAsQtsOwnOpenDialogInTheUsers
     QtEnvironment::platform->loadTranslations(QLocale::c());
 }
 
+// A box or dialog is transient for the window it blocks, so that no window
+// manager puts that window over it, and still opens in the middle of the
+// screen, not over that window.
+TEST_F(WidgetTest, shouldOwnBoxesAndTheFileDialogByTheWindowTheyBlockInTheMiddleOfTheScreen)
+{
+    std::vector<std::pair<QWindow*, QPoint>> opened;  // owner and centre of each
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        opened.emplace_back(dialog->windowHandle()->transientParent(), dialog->frameGeometry().center());
+        dialog->reject();
+    });
+    closer.start(20);
+    click(unit("showBox"));
+    click(unit("browse"));
+    // A box from a tick while the user works in another program: the window used last.
+    QApplication::setActiveWindow(nullptr);
+    ASSERT_EQ(QApplication::activeWindow(), nullptr);
+    (void)QtEnvironment::platform->messageBox(MessageBoxRequest{Text("tick"), 0, Text()});
+    closer.stop();
+
+    ASSERT_EQ(opened.size(), 3u);
+    const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+    for (auto [owner, centre] : opened) {
+        EXPECT_EQ(owner, window->windowHandle());
+        EXPECT_LT((centre - middle).manhattanLength(), 60) << centre.x() << "," << centre.y();
+    }
+}
+
 } // namespace
 
 // The icon and picture built into the programs decode without Qt's image
