@@ -1,7 +1,7 @@
-// The application side of the Qt backend: the QApplication with its style and
-// fonts, the clock and the one wake-up (a timerfd on the monotonic clock), the loops, focus tracking,
+// The application side of the Qt backend: the QApplication with its display,
+// style, palette and fonts, the clock and the one wake-up (a timerfd on the monotonic clock), the loops, focus tracking,
 // Escape and blocked windows (one application event filter), always-on-top,
-// message boxes and the open-file dialog.
+// message boxes and the open-file dialog, each owned by the window it blocks.
 #include "qt_platform.h"
 
 #include <QAbstractButton>
