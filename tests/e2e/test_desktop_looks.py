@@ -39,14 +39,15 @@ def contrast(a, b):
 
 
 def legibility(shot, extents, inset=0):
-    """WCAG contrast of the most distinct pixel of an area against the area's
-    most common colour, its background; the inset leaves out a frame."""
+    """WCAG contrast between an area's two most common colours, its background
+    and its text (drawn solid, so a caret's few pixels do not count); the
+    inset leaves out a frame."""
     x, y, w, h = extents
     raw = subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (w - 2 * inset, h - 2 * inset, x + inset, y + inset),
                           "+repage", "rgb:-"], check=True, capture_output=True, timeout=30).stdout
     pixels = [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
-    background = collections.Counter(pixels).most_common(1)[0][0]
-    return max(contrast(background, p) for p in pixels)
+    (background, _), (ink, _) = collections.Counter(pixels).most_common(2)
+    return contrast(background, ink)
 
 
 def xprop(*args):
