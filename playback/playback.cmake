@@ -42,7 +42,7 @@ add_library(ruvo_playback_lazy STATIC
   ${CMAKE_CURRENT_LIST_DIR}/player_loader.cpp
   ${player_image})
 ruvo_embed(ruvo_playback_lazy playerImage player ${player_image})
-target_link_libraries(ruvo_playback_lazy PUBLIC ruvo_playback_api Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(ruvo_playback_lazy PUBLIC ruvo_playback_api Threads::Threads ${CMAKE_DL_LIBS} PRIVATE ruvo_linux)
 
 # A program links the service, which loads the player it carries.
 function(ruvo_link_playback target)

@@ -2,14 +2,20 @@
 // at the first play and forwards the player's operations to it. Without the
 // library there is no player, which the service takes as silence.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "embedded.h"
+#include "files.h"
 #include "player.h"
 #include "player_module.h"
 
@@ -17,30 +23,79 @@ std::span<const EmbeddedFile> playerImage();
 
 namespace {
 
+constexpr int kOpenFlags = RTLD_LAZY | RTLD_LOCAL;
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
 // From a memory file, so that nothing needs to lie beside the program, and a
 // copy of it alone rings as well. The file stays open for the life of the
 // process: its name in /proc is the library's, which the sanitizers' and
 // debuggers' symbolizers read.
+void* openFromMemory(std::string_view image)
+{
+    const int fd = memfd_create("ruvo_player", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    void* library = writeAll(fd, image) ? dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), kOpenFlags) : nullptr;
+    if (!library)
+        ::close(fd);
+    return library;
+}
+
+// Where a sandbox refuses memory files or /proc is missing: a file made new in
+// a folder only this user can open, removed as soon as it is loaded. Anywhere
+// else someone could swap in a library of their own, or have us write through
+// a link. A sanitizer's report then names no function of the player: its
+// file is gone.
+void* openFromPrivateFile(std::string_view image)
+{
+    const std::string folder = PrivateFolder();
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return nullptr;
+    struct stat st;
+    void* library = nullptr;
+    if (::fstat(dir, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0) {
+        // A name of a killed run, or of a run in another PID namespace, is
+        // passed over.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            char name[64];
+            std::snprintf(name, sizeof name, "ruvo-player-%d-%llx", int(::getpid()),
+                          (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count());
+            const int fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0 && errno == EEXIST)
+                continue;
+            if (fd < 0)
+                break;
+            const bool written = writeAll(fd, image);
+            if (::close(fd) == 0 && written)
+                library = dlopen((folder + "/" + name).c_str(), kOpenFlags);
+            ::unlinkat(dir, name, 0);
+            break;
+        }
+    }
+    ::close(dir);
+    return library;
+}
+
 void* openLibrary()
 {
     const std::string_view image = findEmbedded(playerImage(), "player");
     if (image.empty())
         return nullptr;
-    const int fd = memfd_create("ruvo_player", MFD_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    for (size_t done = 0; done < image.size();) {
-        const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            return nullptr;
-        }
-        done += size_t(n);
-    }
-    void* library = dlopen(("/proc/self/fd/" + std::to_string(fd)).c_str(), RTLD_LAZY | RTLD_LOCAL);
-    if (!library)
-        ::close(fd);
-    return library;
+    void* library = openFromMemory(image);
+    return library ? library : openFromPrivateFile(image);
 }
 
 const PlayerModule* module()

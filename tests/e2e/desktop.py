@@ -13,7 +13,7 @@ import pyatspi
 
 
 class Program:
-    def __init__(self, executable, title, env=None, run_name="run", hidden=()):
+    def __init__(self, executable, title, env=None, run_name="run", hidden=(), wrapper=()):
         self.tree = tempfile.mkdtemp(prefix="ruvo-e2e-")
         self.run_dir = os.path.join(self.tree, run_name)
         self.xdg = os.path.join(self.tree, "xdg")
@@ -47,6 +47,8 @@ class Program:
         # Folders the program must not see, such as the build tree: an empty
         # file system over each, in a mount namespace of the program's own.
         self.hidden = list(hidden)
+        # A command that runs the program in a sandbox of the test's, then execs it.
+        self.wrapper = list(wrapper)
         self.proc = None
         self.window = None
 
@@ -75,7 +77,7 @@ class Program:
             script = 'exe=$1; shift; for d; do mount -t tmpfs -o ro,size=4k hidden "$d" || exit 125; done; exec "$exe"'
             command = ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh", self.exe,
                        *self.hidden]
-        self.proc = subprocess.Popen(command, env=self.env, cwd="/")
+        self.proc = subprocess.Popen([*self.wrapper, *command], env=self.env, cwd="/")
         return self
 
     def path(self, name):
