@@ -57,10 +57,10 @@ Text textOfPart(const std::string& parent, std::string_view part)
     return escaped;
 }
 
-std::string nameOfPart(const std::string& parent, std::string_view part)
+FileNamePart readingsOfPart(std::string_view part)
 {
     if (isAscii(part))
-        return std::string(part);
+        return {std::string(part), std::string(part)};
     if (part.find(char(kEscape)) != std::string_view::npos) {
         std::string name;
         for (size_t i = 0; i < part.size(); ++i) {
@@ -68,14 +68,20 @@ std::string nameOfPart(const std::string& parent, std::string_view part)
                 ++i;
             name += part[i];
         }
-        return name;
+        return {name, name};
     }
     std::optional<std::string> utf8 = convertStrict(part, "UTF-8", "GB18030");
     if (!utf8)
-        return std::string(part);  // not a text: its bytes are all there is
-    if (!exists(parent + *utf8) && exists(parent + std::string(part)))
-        return std::string(part);  // a name in the Windows code page
-    return *utf8;
+        return {std::string(part), std::string(part)};  // not a text: its bytes are all there is
+    return {std::move(*utf8), std::string(part)};
+}
+
+std::string nameOfPart(const std::string& parent, std::string_view part)
+{
+    FileNamePart r = readingsOfPart(part);
+    if (r.bytes != r.utf8 && !exists(parent + r.utf8) && exists(parent + r.bytes))
+        return r.bytes;  // a name in the Windows code page
+    return r.utf8;
 }
 
 // Converts part by part: '/' never occurs inside a character of UTF-8 or GB18030.
@@ -100,5 +106,15 @@ std::string byParts(std::string_view path, Part convertPart, bool parentFromOutp
 Text fromFileName(std::string_view name) { return byParts(name, textOfPart, false); }
 
 std::string toFileName(std::string_view text) { return byParts(text, nameOfPart, true); }
+
+std::vector<FileNamePart> fileNameParts(std::string_view text)
+{
+    std::vector<FileNamePart> parts;
+    (void)byParts(text, [&parts](const std::string&, std::string_view part) {
+        parts.push_back(readingsOfPart(part));
+        return std::string();
+    }, false);
+    return parts;
+}
 
 void SetFileNameLookup(FileNameLookup lookup) { g_lookup = lookup; }

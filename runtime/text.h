@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using Text = std::string;
 
@@ -22,6 +23,14 @@ std::optional<std::string> convertStrict(std::string_view in, const char* to, co
 // text that names no file yet becomes UTF-8.
 Text fromFileName(std::string_view name);
 std::string toFileName(std::string_view text);
+// The two names each '/'-separated part of a text may stand for: its UTF-8
+// form and, where the part also reads as a name in the Windows code page, its
+// own bytes (else the same). toFileName takes the bytes only where they exist
+// and the UTF-8 name does not; this split makes no look-up.
+struct FileNamePart {
+    std::string utf8, bytes;
+};
+std::vector<FileNamePart> fileNameParts(std::string_view text);
 // Whether a name exists, asked by the two above in place of lstat(2); null
 // restores it. Tests make it hang, as a dead network mount does.
 using FileNameLookup = bool (*)(const std::string& path);

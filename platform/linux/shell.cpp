@@ -63,26 +63,11 @@ std::vector<std::string> xdgOpenCandidates()
 // looks. resolve() is async-signal-safe.
 class NameToResolve {
 public:
-    explicit NameToResolve(std::string_view text)
+    explicit NameToResolve(std::string_view text) : parts_(fileNameParts(text))
     {
         size_t capacity = 1;
-        for (size_t start = 0;;) {
-            const size_t slash = text.find('/', start);
-            const std::string_view part = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
-            Part p;
-            std::optional<std::string> utf8 = convertStrict(part, "UTF-8", "GB18030");
-            if (utf8 && *utf8 != part) {
-                p.utf8 = std::move(*utf8);
-                p.bytes = part;
-            } else {
-                p.utf8 = p.bytes = toFileName(part);  // one reading only: converted without a look-up
-            }
+        for (const FileNamePart& p : parts_)
             capacity += std::max(p.utf8.size(), p.bytes.size()) + 1;
-            parts_.push_back(std::move(p));
-            if (slash == std::string_view::npos)
-                break;
-            start = slash + 1;
-        }
         name_.resize(capacity);
     }
 
@@ -94,7 +79,7 @@ public:
         for (size_t i = 0; i < parts_.size(); ++i) {
             if (i > 0)
                 *end++ = '/';
-            const Part& p = parts_[i];
+            const FileNamePart& p = parts_[i];
             const bool bytes = p.bytes != p.utf8 && !exists(end, p.utf8) && exists(end, p.bytes);
             end = put(end, bytes ? p.bytes : p.utf8);
         }
@@ -102,10 +87,6 @@ public:
     }
 
 private:
-    struct Part {
-        std::string utf8, bytes;
-    };
-
     static char* put(char* at, const std::string& part)
     {
         std::memcpy(at, part.data(), part.size());
@@ -119,7 +100,7 @@ private:
         return ::lstat(name_.data(), &st) == 0;
     }
 
-    std::vector<Part> parts_;
+    std::vector<FileNamePart> parts_;
     std::vector<char> name_;
 };
 

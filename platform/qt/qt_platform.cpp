@@ -732,7 +732,7 @@ bool QtPlatform::powerAction(PowerAction action, bool force) { return d_->power.
 
 void QtPlatform::exitProcess(int code)
 {
-    // A start is a local fork; only a hung file system could hold it longer.
+    // A start is a local fork: its file-system look-ups are the started process's own.
     (void)FinishBackgroundStarts(std::chrono::seconds(2));
     std::fflush(nullptr);
     std::exit(code);
