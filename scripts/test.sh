@@ -62,12 +62,14 @@ configure_and_build build
 run_ctest tests env QT_QPA_PLATFORM=offscreen \
   dbus-run-session -- ctest --test-dir build --output-on-failure -j8 --timeout "$timeout" -LE e2e
 # The end-to-end tests start the real programs, which must reach the X server.
+# -noreset: a server that resets when its last client leaves refuses the next
+# program that connects meanwhile.
 # The session's accessibility bus keeps its socket under XDG_RUNTIME_DIR (or
 # HOME): a private one, so that runs side by side never take each other's.
 e2e_home=$(mktemp -d)
 mkdir -m 700 "$e2e_home/home" "$e2e_home/xdg"
 run_ctest e2e env -u QT_QPA_PLATFORM HOME="$e2e_home/home" XDG_RUNTIME_DIR="$e2e_home/xdg" \
-  dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' \
+  dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp -noreset' \
   ctest --test-dir build --output-on-failure -j1 --timeout "$timeout" -L e2e
 
 configure_and_build build-asan -DRUVO_SANITIZE=ON -DRUVO_BUILD_BENCH=OFF
@@ -75,6 +77,6 @@ run_ctest sanitizers env QT_QPA_PLATFORM=offscreen \
   dbus-run-session -- ctest --test-dir build-asan --output-on-failure -j8 --timeout "$timeout" -L 'unit|program'
 run_ctest sanitizers-e2e env -u QT_QPA_PLATFORM HOME="$e2e_home/home" XDG_RUNTIME_DIR="$e2e_home/xdg" \
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
-  dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' \
+  dbus-run-session -- xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp -noreset' \
   ctest --test-dir build-asan --output-on-failure -j1 --timeout "$timeout" -L e2e
 rm -rf "$e2e_home"

@@ -2,15 +2,13 @@
 (openbox): "总在最前" keeps the window above a window activated over it, and
 "开机自启" writes and removes the user's autostart entry."""
 import os
-import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
 import pyatspi
 
-from desktop import Program
+from desktop import Program, WindowManager
 
 EXE = os.environ["RUVO_COUNTDOWN"]
 SHOTS = os.environ.get("RUVO_SCREENSHOTS", ".")
@@ -37,26 +35,9 @@ def wait_for(condition, timeout=10):
     return condition()
 
 
-class WindowManager:
-    """openbox on the test's display, with its settings in a private folder."""
-
-    def __init__(self):
-        self.tree = tempfile.mkdtemp(prefix="ruvo-wm-")
-        env = dict(os.environ, HOME=self.tree, XDG_CONFIG_HOME=self.tree, XDG_CACHE_HOME=self.tree)
-        self.proc = subprocess.Popen(["openbox", "--sm-disable"], env=env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_for(lambda: "window id" in xprop("-root", "_NET_SUPPORTING_WM_CHECK")):
-            raise AssertionError("openbox did not come up")
-
-    def stop(self):
-        self.proc.terminate()
-        self.proc.wait(timeout=10)
-        shutil.rmtree(self.tree, ignore_errors=True)
-
-
 class CountdownOptions(unittest.TestCase):
     def setUp(self):
-        self.wm = WindowManager()
+        self.wm = WindowManager("openbox", "--sm-disable")
         self.programs = []
 
     def tearDown(self):

@@ -9,7 +9,7 @@ import unittest
 
 import pyatspi
 
-from desktop import Program
+from desktop import Program, WindowManager, click_point
 from pulse import NullSink
 
 EXE = os.environ["RUVO_KITCHENTIMER"]
@@ -35,8 +35,7 @@ def origin(window):
 
 def click_at(window, point):
     x, y, _, _ = origin(window)
-    subprocess.run(["xdotool", "mousemove", "--sync", str(x + point[0]), str(y + point[1]), "click", "1"],
-                   check=True, timeout=10)
+    click_point(x + point[0], y + point[1])
 
 
 def about_window(program, timeout=10):
@@ -143,14 +142,8 @@ class KitchenTimer(unittest.TestCase):
         self.end(p)
 
     def test_about_window_is_above_without_a_task_bar_button_under_a_window_manager(self):
-        wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.program.env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wm = WindowManager("openbox", "--sm-disable")
         try:
-            deadline = time.time() + 10
-            while subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True,
-                                 text=True).stdout.find("window id") < 0:
-                self.assertLess(time.time(), deadline, "openbox did not start")
-                time.sleep(0.1)
             p = self.program.start()
             time.sleep(0.5)
             click_at(p.window, ABOUT_LINK)
@@ -177,8 +170,7 @@ class KitchenTimer(unittest.TestCase):
             p.key("Escape")
             self.assertEqual(p.wait(), 0)
         finally:
-            wm.terminate()
-            wm.wait()
+            wm.stop()
 
 
 if __name__ == "__main__":
