@@ -25,19 +25,6 @@ namespace {
 
 constexpr int kOpenFlags = RTLD_LAZY | RTLD_LOCAL;
 
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(size_t(n));
-    }
-    return true;
-}
-
 // From a memory file, so that nothing needs to lie beside the program, and a
 // copy of it alone rings as well. The file stays open for the life of the
 // process: its name in /proc is the library's, which the sanitizers' and

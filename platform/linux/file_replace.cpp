@@ -22,19 +22,6 @@
 
 namespace {
 
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // ".<name>.<random>.tmp": unique among writers on any machine that shares the folder.
 std::string temporaryName(const std::string& name)
 {

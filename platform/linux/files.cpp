@@ -12,21 +12,20 @@
 namespace {
 Text g_runDirectory;
 bool g_runDirectoryKnown = false;
+} // namespace
 
 bool writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             return false;
-        }
         bytes.remove_prefix(size_t(n));
     }
     return true;
 }
-} // namespace
 
 Text GetRunDirectory() { return g_runDirectory; }
 

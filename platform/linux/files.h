@@ -18,6 +18,8 @@ bool RunDirectoryKnown();
 Text DetectRunDirectory();
 
 bool RemoveFile(const Text& path);
+// Writes all of the bytes, going on after a signal; false at the first failure.
+bool writeAll(int fd, std::string_view bytes);
 // Creates or empties the file and writes the parts in order. Never writes
 // through a symbolic link; the file is locked against other openers meanwhile.
 bool WriteBytesToFile(const Text& path, std::span<const std::string_view> parts);
